@@ -1,0 +1,115 @@
+#include "keth/base/sys.h"
+#include "keth/base/memorymanager.h"
+
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+namespace NKeth
+{
+int64_t GetTicks()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int64_t GetTickFrequency()
+{
+    return 1000000000;
+}
+
+void Break()
+{
+    raise(SIGTRAP);
+}
+
+struct CCriticalSection::SSection
+{
+    std::recursive_mutex m_Mutex;
+};
+
+CCriticalSection::CCriticalSection() : m_Section(nullptr)
+{
+    SSection* section = NEW SSection;
+    m_Section = section;
+}
+
+CCriticalSection::~CCriticalSection()
+{
+    SSection* section = m_Section;
+    m_Section = nullptr;
+    delete section;
+}
+
+void CCriticalSection::Enter(const char*, int)
+{
+    if (m_Section)
+        m_Section->m_Mutex.lock();
+}
+
+void CCriticalSection::Leave()
+{
+    if (m_Section)
+        m_Section->m_Mutex.unlock();
+}
+
+void* MemMove(void* to, const void* from, size_t size)
+{
+    return memmove(to, from, size);
+}
+int MemCmp(const void* a, const void* b, size_t size)
+{
+    return memcmp(a, b, size);
+}
+void* MemSet(void* to, int value, size_t size)
+{
+    return memset(to, value, size);
+}
+void* MemAlloc(size_t size)
+{
+    return malloc(size);
+}
+void MemFree(void* pointer)
+{
+    free(pointer);
+}
+
+float Sin(float a)
+{
+    return float(sin(double(a)));
+}
+float Cos(float a)
+{
+    return float(cos(double(a)));
+}
+float Tan(float a)
+{
+    return float(tan(double(a)));
+}
+float Sqrt(float a)
+{
+    return float(sqrt(double(a)));
+}
+
+bool TranslatePath(const char* path, char* out, size_t size)
+{
+    if (size == 0)
+        return false;
+    size_t i = 0;
+    for (; path[i]; ++i)
+    {
+        if (i + 1 >= size)
+        {
+            out[i] = 0;
+            return false;
+        }
+        out[i] = path[i] == '\\' ? '/' : path[i];
+    }
+    out[i] = 0;
+    return true;
+}
+} // namespace NKeth

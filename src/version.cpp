@@ -1,0 +1,6 @@
+#include "version.h"
+
+const char* GetVersionText()
+{
+    return "vornscr 0.1";
+}

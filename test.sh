@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, builds, and runs every test: once as built, once
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/packages.sh
+install_packages
+
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNSCR_SANITIZE=ON -DVORNSCR_BENCH=OFF
+cmake --build build-sanitize -j "$jobs"
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,110 @@
+#include "keth/base/memorymanager.h"
+#include "keth/func/dynamicarray.h"
+#include "keth/func/string.h"
+#include "logcapture.h"
+
+#include <gtest/gtest.h>
+
+using namespace NKeth;
+
+TEST(TDynamicArray, GrowsByExactlyOneElement)
+{
+    TDynamicArray<int> array;
+    EXPECT_EQ(array.GetCapacity(), 1);
+    int* first = array.m_Data;
+    EXPECT_EQ(array.Add(10), 0);
+    EXPECT_EQ(array.m_Data, first); // the first element fits the initial storage
+    EXPECT_EQ(array.Add(11), 1);
+    EXPECT_EQ(array.GetCapacity(), 2);
+    EXPECT_EQ(array.Add(12), 2);
+    EXPECT_EQ(array.GetCapacity(), 3);
+    EXPECT_EQ(array[0], 10);
+    EXPECT_EQ(array[2], 12);
+}
+
+TEST(TDynamicArray, SetCapacityKeepsOrDropsAndSetCountReserves)
+{
+    TDynamicArray<CString> names;
+    for (const char* n : {"a", "b", "c", "d"})
+    {
+        CString s;
+        s = n;
+        names.Add(s);
+    }
+    names.SetCapacity(2);
+    EXPECT_EQ(names.GetCount(), 2);
+    EXPECT_STREQ(names[1].GetText(), "b");
+    names.SetCapacity(10);
+    EXPECT_EQ(names.GetCount(), 2);
+    EXPECT_EQ(names.GetCapacity(), 10);
+    EXPECT_TRUE(names.SetCount(5));
+    EXPECT_STREQ(names[4].GetText(), ""); // class elements are constructed
+    EXPECT_EQ(names.GetCapacity(), 10);
+    names.Clear();
+    EXPECT_EQ(names.GetCount(), 0);
+    EXPECT_EQ(names.GetCapacity(), 1);
+}
+
+TEST(TDynamicArray, AddingAnElementOfItselfSurvivesTheReallocation)
+{
+    TDynamicArray<CString> names;
+    CString s;
+    s = "first";
+    names.Add(s);
+    names.Add(names[0]);
+    names.Add(names[1]);
+    EXPECT_STREQ(names[2].GetText(), "first");
+}
+
+TEST(TDynamicArray, OverflowingSizesAreRefusedNotAllocatedShort)
+{
+    TDynamicArray<double> values;
+    values.Add(1.0);
+    CLogCapture log;
+    EXPECT_FALSE(values.SetCount(0x20000000)); // 4 GiB of doubles
+    EXPECT_FALSE(values.SetCapacity(-3));
+    EXPECT_FALSE(values.SetCount(-1));
+    EXPECT_TRUE(log.Contains("refused"));
+    EXPECT_EQ(values.GetCount(), 1);
+    EXPECT_EQ(values[0], 1.0);
+}
+
+namespace
+{
+struct CCounted
+{
+    static int s_Live;
+    CCounted() { ++s_Live; }
+    virtual ~CCounted() { --s_Live; }
+};
+int CCounted::s_Live = 0;
+} // namespace
+
+TEST(TDynamicArray, DeleteAllDeletesThePointedObjectsAndClears)
+{
+    int blocks = NMemoryManager::GetLiveBlocks();
+    {
+        TDynamicArray<CCounted*> objects;
+        objects.Add(NEW CCounted);
+        objects.Add(nullptr);
+        objects.Add(NEW CCounted);
+        EXPECT_EQ(CCounted::s_Live, 2);
+        objects.DeleteAll();
+        EXPECT_EQ(CCounted::s_Live, 0);
+        EXPECT_EQ(objects.GetCount(), 0);
+    }
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks);
+}
+
+TEST(TDynamicArray, CopiesAreIndependent)
+{
+    TDynamicArray<int> a;
+    a.Add(1);
+    a.Add(2);
+    TDynamicArray<int> b(a);
+    b[0] = 9;
+    a = a;
+    EXPECT_EQ(a[0], 1);
+    EXPECT_EQ(b.GetCount(), 2);
+    EXPECT_EQ(b[0], 9);
+}

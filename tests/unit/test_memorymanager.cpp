@@ -1,0 +1,145 @@
+#include "keth/base/memorymanager.h"
+#include "logcapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using namespace NKeth;
+
+namespace
+{
+std::string RunProbe(const char* mode)
+{
+    std::string command = std::string(LEAKPROBE_PATH) + " " + mode;
+    FILE* pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[4096];
+    size_t got;
+    while (pipe && (got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        output.append(chunk, got);
+    if (pipe)
+    {
+        EXPECT_EQ(pclose(pipe), 0);
+    }
+    return output;
+}
+
+std::string Padded(const std::string& text, size_t width)
+{
+    return text + std::string(width - text.size(), ' ');
+}
+} // namespace
+
+TEST(LeakReport, CleanProgramReportsOnlyTheHeader)
+{
+    EXPECT_EQ(RunProbe("clean"), "\nLeaked memory: 0 KiB, 0 blocks\n");
+}
+
+TEST(LeakReport, ListsBlockWithPaddedLocationSizeAndPrintableBytes)
+{
+    std::string out = RunProbe("bytes");
+    ASSERT_EQ(out.find("\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n"), 0u) << out;
+    std::string line = out.substr(out.find("logger\n") + 7);
+    std::string location = Padded("probe.cpp(42)", 80);
+    ASSERT_EQ(line.compare(0, 81, location + " "), 0) << line;
+    // The address takes at least 8 columns, then the size right-aligned in 10.
+    size_t sizeField = line.rfind("         5 B  ");
+    ASSERT_NE(sizeField, std::string::npos) << line;
+    EXPECT_GE(sizeField, 81u + 8u);
+    EXPECT_EQ(line.substr(sizeField), "         5 B  ab.cd\n");
+}
+
+TEST(LeakReport, ShowsAtMost32BytesAndNoneOfAnEmptyBlock)
+{
+    std::string longOut = RunProbe("long");
+    EXPECT_NE(longOut.find("       100 B  " + std::string(32, 'x') + "\n"), std::string::npos) << longOut;
+    std::string emptyOut = RunProbe("empty");
+    EXPECT_NE(emptyOut.find("         0 B  \n"), std::string::npos) << emptyOut;
+}
+
+TEST(LeakReport, KibibytesRoundTowardsZero)
+{
+    EXPECT_EQ(RunProbe("1023").find("\nLeaked memory: 0 KiB, 1 blocks\n"), 0u);
+    EXPECT_EQ(RunProbe("1024").find("\nLeaked memory: 1 KiB, 1 blocks\n"), 0u);
+}
+
+TEST(CheckMemory, FindsAWriteBehindTheBlockOnlyWhenAskedToReport)
+{
+    unsigned char* block = static_cast<unsigned char*>(NMemoryManager::Allocate(8, "damage.cpp", 7));
+    EXPECT_TRUE(NMemoryManager::CheckMemory(true));
+    block[8] = 0; // one byte past the end
+    {
+        CLogCapture log;
+        EXPECT_FALSE(NMemoryManager::CheckMemory(false));
+        EXPECT_EQ(log.Text(), "");
+        EXPECT_FALSE(NMemoryManager::CheckMemory(true));
+        std::string expected = Padded("damage.cpp(7)", 80) + "          0 KiB          8 B MEMORY DAMAGE!\n";
+        EXPECT_EQ(log.Text(), expected);
+    }
+    block[8] = 0xFE;
+    block[-1] = 0; // the front guard
+    EXPECT_FALSE(NMemoryManager::CheckMemory(false));
+    block[-1] = 0xFE;
+    EXPECT_TRUE(NMemoryManager::CheckMemory(true));
+    NMemoryManager::Free(block, nullptr, 0);
+}
+
+TEST(Release, NullIsIgnoredAndASecondReleaseIsOnlyReported)
+{
+    CLogCapture log;
+    log.Reserve(256); // so that logging the warning allocates nothing
+    int blocks = NMemoryManager::GetLiveBlocks();
+    int bytes = NMemoryManager::GetLiveBytes();
+    NMemoryManager::Free(nullptr, nullptr, 0);
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks);
+
+    void* block = NMemoryManager::Allocate(24, __FILE__, __LINE__);
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks + 1);
+    EXPECT_EQ(NMemoryManager::GetLiveBytes(), bytes + 24);
+    char warning[64];
+    snprintf(warning, sizeof warning, "WARNING: 0x%llx deleted several times\n",
+             (unsigned long long)(uintptr_t)block);
+
+    NMemoryManager::Free(block, nullptr, 0);
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks);
+    EXPECT_EQ(NMemoryManager::GetLiveBytes(), bytes);
+    NMemoryManager::Free(block, nullptr, 0);
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks);
+    EXPECT_EQ(NMemoryManager::GetLiveBytes(), bytes);
+    EXPECT_EQ(log.Text(), warning);
+}
+
+TEST(Allocate, BlocksAreAlignedAndCountedThroughNewAndDelete)
+{
+    int blocks = NMemoryManager::GetLiveBlocks();
+    double* values = NEW double[3];
+    long double* wide = new long double(1.5L);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(values) % alignof(double), 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(wide) % alignof(long double), 0u);
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks + 2);
+    delete[] values;
+    delete wide;
+    EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks);
+}
+
+TEST(Allocate, TracingLogsEveryAllocationAndRelease)
+{
+    CLogCapture log;
+    log.Reserve(4096); // the capture must not allocate while every allocation is logged
+    NMemoryManager::SetTracing(true);
+    void* block = NMemoryManager::Allocate(3, "trace.cpp", 5);
+    NMemoryManager::Free(block, "trace.cpp", 6);
+    NMemoryManager::SetTracing(false);
+    EXPECT_TRUE(log.Contains("Allocated 3 bytes\n"));
+    EXPECT_TRUE(log.Contains("Freed 3 bytes\n"));
+    EXPECT_EQ(log.Text().compare(0, 66, Padded("trace.cpp", 60) + "(   5)"), 0) << log.Text();
+}
+
+TEST(AllocateDeathTest, AnImpossibleRequestEndsTheProcessWithAMessage)
+{
+    EXPECT_DEATH(NMemoryManager::Allocate(-5, "huge.cpp", 9), "out of memory");
+}

@@ -1,0 +1,217 @@
+#include "keth/func/exception.h"
+#include "keth/func/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace NKeth;
+
+namespace
+{
+// A file in the test's own temporary directory, removed afterwards.
+struct STempFile
+{
+    std::string path;
+    explicit STempFile(const std::string& name, const std::string& content = "")
+    {
+        char dir[] = "/tmp/vornscr-streamXXXXXX";
+        path = std::string(mkdtemp(dir)) + "/" + name;
+        FILE* f = fopen(path.c_str(), "wb");
+        fwrite(content.data(), 1, content.size(), f);
+        fclose(f);
+    }
+    ~STempFile()
+    {
+        remove(path.c_str());
+        rmdir(path.substr(0, path.rfind('/')).c_str());
+    }
+};
+
+std::vector<std::string> ReadLines(CInputStream& in, int count)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i)
+        lines.push_back(ReadLine(in));
+    return lines;
+}
+} // namespace
+
+TEST(CFileReader, OpensMeasuresSkipsAndReads)
+{
+    STempFile file("data.bin", std::string(300, 'a') + "XYZ");
+    CFileReader reader(file.path.c_str());
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(reader.GetSize(), 303);
+    EXPECT_EQ(reader.Read(nullptr, 100), 100);
+    EXPECT_EQ(reader.GetPosition(), 100);
+    char buffer[8] = {};
+    EXPECT_EQ(reader.Read(buffer, 0), 0);
+    EXPECT_EQ(reader.Seek(-3, 2), 0);
+    EXPECT_FALSE(reader.IsEOF());
+    EXPECT_EQ(reader.Read(buffer, 8), 3);
+    EXPECT_STREQ(buffer, "XYZ");
+    EXPECT_TRUE(reader.IsEOF());
+
+    CInputStream* clone = reader.Clone();
+    ASSERT_NE(clone, nullptr);
+    EXPECT_EQ(clone->GetPosition(), 0);
+    EXPECT_EQ(clone->GetSize(), 303);
+    delete clone;
+}
+
+TEST(CFileReader, MissingFileLeavesItClosed)
+{
+    CFileReader reader("/nonexistent/file.png");
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_FALSE(reader.Open("/nonexistent/other.tga"));
+}
+
+TEST(CFileReader, BackslashesAreDirectorySeparators)
+{
+    STempFile file("tex.tga", "T");
+    std::string windowsPath = file.path;
+    for (char& c : windowsPath)
+        if (c == '/')
+            c = '\\';
+    CFileReader reader(windowsPath.c_str());
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(reader.GetSize(), 1);
+}
+
+TEST(CFileWriter, InvalidModeClosesThePreviousFileAndThrows)
+{
+    STempFile file("out.bin");
+    CFileWriter writer(file.path.c_str(), 0);
+    ASSERT_TRUE(writer.IsOpen());
+    EXPECT_EQ(writer.Write("abc", 3), 3);
+    EXPECT_EQ(writer.GetPosition(), 3);
+    try
+    {
+        writer.Open(file.path.c_str(), 4);
+        FAIL() << "no exception";
+    }
+    catch (const CException& e)
+    {
+        EXPECT_STREQ(e.GetMessage(), "(CFileWriter::Open): Invalid mode");
+    }
+    EXPECT_FALSE(writer.IsOpen());
+    CFileReader check(file.path.c_str());
+    EXPECT_EQ(check.GetSize(), 3);
+}
+
+TEST(CFileWriter, AppendModeKeepsWhatWasThere)
+{
+    STempFile file("log.txt", "one");
+    {
+        CFileWriter writer(file.path.c_str(), 2);
+        writer.Write("two", 3);
+    }
+    CFileReader reader(file.path.c_str());
+    char buffer[7] = {};
+    EXPECT_EQ(reader.Read(buffer, 6), 6);
+    EXPECT_STREQ(buffer, "onetwo");
+}
+
+TEST(CMemoryReader, ReadsAreClampedToTheBytesLeft)
+{
+    const char data[] = "0123456789";
+    CMemoryReader reader(data, 10);
+    char buffer[16] = {};
+    EXPECT_EQ(reader.Read(buffer, 4), 4);
+    EXPECT_EQ(reader.Read(nullptr, 2), 2);
+    EXPECT_EQ(reader.Read(buffer, 16), 4);
+    EXPECT_EQ(std::string(buffer, 4), "6789");
+    EXPECT_TRUE(reader.IsEOF());
+    EXPECT_EQ(reader.Read(buffer, 1), 0);
+    EXPECT_EQ(reader.GetPosition(), -1);
+    reader.Seek(0, 0);
+    EXPECT_TRUE(reader.IsEOF());
+}
+
+TEST(CMemoryWriter, CountsWhatItWrites)
+{
+    char out[8] = {};
+    CMemoryWriter writer(out);
+    EXPECT_EQ(writer.Write("ab", 2), 2);
+    EXPECT_EQ(writer.Write("cd", 2), 2);
+    EXPECT_EQ(writer.GetPosition(), 4);
+    EXPECT_STREQ(out, "abcd");
+}
+
+TEST(CBlockReader, DeliversEveryByteInOrderThroughSmallRequests)
+{
+    std::vector<unsigned char> source(10000);
+    for (size_t i = 0; i < source.size(); ++i)
+        source[i] = static_cast<unsigned char>(i * 7 + i / 256);
+    CMemoryReader memory(source.data(), int32_t(source.size()));
+    CBlockReader blocks(&memory, 4096);
+    std::vector<unsigned char> got;
+    unsigned char chunk[3];
+    int32_t n;
+    int32_t last = -1;
+    while ((n = blocks.Read(chunk, 3)) > 0)
+    {
+        got.insert(got.end(), chunk, chunk + n);
+        last = n;
+    }
+    EXPECT_EQ(last, 1);
+    EXPECT_EQ(got, source);
+    EXPECT_EQ(blocks.Read(chunk, 3), 0);
+    EXPECT_TRUE(blocks.IsEOF());
+}
+
+TEST(ReadLine, SplitsAtCarriageReturnAndLineFeed)
+{
+    const char data[] = "a\r\nb";
+    CMemoryReader reader(data, 4);
+    EXPECT_EQ(ReadLines(reader, 4), (std::vector<std::string>{"a", "", "b", ""}));
+}
+
+TEST(ReadLine, OverlongLineIsCutAndItsRestDropped)
+{
+    std::string text = std::string(20, 'x') + "\nnext\n";
+    CMemoryReader reader(text.data(), int32_t(text.size()));
+    char buffer[8];
+    bool truncated = false;
+    EXPECT_STREQ(ReadLine(reader, buffer, sizeof buffer, &truncated), "xxxxxxx");
+    EXPECT_TRUE(truncated);
+    EXPECT_STREQ(ReadLine(reader, buffer, sizeof buffer, &truncated), "next");
+    EXPECT_FALSE(truncated);
+}
+
+TEST(LengthPrefixedString, ClampsAtTheLargest16BitLength)
+{
+    std::vector<char> out(80000);
+    CMemoryWriter writer(out.data());
+    CString big;
+    big.Set(std::string(70000, 'k').c_str(), 70000);
+    EXPECT_EQ(WriteString(writer, big), 70000);
+    EXPECT_EQ(writer.GetPosition(), 2 + 65535);
+    EXPECT_EQ((unsigned char)out[0], 0xFF);
+    EXPECT_EQ((unsigned char)out[1], 0xFF);
+    CMemoryReader reader(out.data(), writer.GetPosition());
+    CString back = ReadString(reader);
+    EXPECT_EQ(back.GetLength(), 65535);
+    EXPECT_EQ(back.GetText()[65534], 'k');
+
+    char empty[4] = {1, 1, 1, 1};
+    CMemoryWriter emptyWriter(empty);
+    CString nothing;
+    EXPECT_EQ(WriteString(emptyWriter, nothing), 0);
+    EXPECT_EQ(emptyWriter.GetPosition(), 2);
+    EXPECT_EQ(empty[0], 0);
+    EXPECT_EQ(empty[1], 0);
+}
+
+TEST(LengthPrefixedString, ShortReadKeepsOnlyWhatArrived)
+{
+    const unsigned char data[] = {0x00, 0x05, 'a', 'b'};
+    CMemoryReader reader(data, 4);
+    CString text = ReadString(reader);
+    EXPECT_STREQ(text.GetText(), "ab");
+    EXPECT_EQ(text.GetLength(), 2);
+}

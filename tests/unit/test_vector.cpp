@@ -1,0 +1,77 @@
+#include "keth/func/vector.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace NKeth;
+
+namespace
+{
+void ExpectMatrix(const SMatrix& m, const float (&expected)[16], float tolerance = 1e-5f)
+{
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(m[i], expected[i], tolerance) << "element " << i;
+}
+} // namespace
+
+TEST(Matrix, RotationsPlaceSinesWhereOpenGLReadsThem)
+{
+    float a = 0.5f, c = std::cos(a), s = std::sin(a);
+    ExpectMatrix(SMatrix::RotX(a), {1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1});
+    ExpectMatrix(SMatrix::RotY(a), {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1});
+    ExpectMatrix(SMatrix::RotZ(a), {c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+}
+
+TEST(Matrix, ProductTakesColumnsOfTheRightFactor)
+{
+    // Translation then scale: a point is scaled first, then moved.
+    SMatrix m = SMatrix::Translation(1, 2, 3) * SMatrix::Scale(2, 3, 4);
+    ExpectMatrix(m, {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1});
+    CVector3 p = m.TransformPoint(CVector3(1, 1, 1));
+    EXPECT_FLOAT_EQ(p.x, 3);
+    EXPECT_FLOAT_EQ(p.y, 5);
+    EXPECT_FLOAT_EQ(p.z, 7);
+
+    SMatrix a, b;
+    for (int i = 0; i < 16; ++i)
+    {
+        a[i] = float(i + 1);
+        b[i] = float(16 - i);
+    }
+    // Hand-computed: element (row 0, column 0) = sum a[4k] * b[k] = 1*16 + 5*15 + 9*14 + 13*13.
+    SMatrix ab = a * b;
+    EXPECT_FLOAT_EQ(ab[0], 1 * 16 + 5 * 15 + 9 * 14 + 13 * 13);
+    EXPECT_FLOAT_EQ(ab[13], 2 * 4 + 6 * 3 + 10 * 2 + 14 * 1);
+    ExpectMatrix(a.Transposed(), {1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 4, 8, 12, 16});
+}
+
+TEST(Matrix, ViewOfTheDefaultObserverLooksAlongX)
+{
+    float yaw = 1.5707964f;
+    SMatrix view = SMatrix::Rotation(-yaw, 0, 0).Transposed() * SMatrix::Translation(50, 0, 0);
+    ExpectMatrix(view, {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -50, 1}, 1e-4f);
+}
+
+TEST(Matrix, RotationIsYThenXThenZ)
+{
+    SMatrix r = SMatrix::Rotation(0.3f, 0.7f, -1.1f);
+    SMatrix expected = SMatrix::RotY(0.3f) * SMatrix::RotX(0.7f) * SMatrix::RotZ(-1.1f);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_FLOAT_EQ(r[i], expected[i]);
+}
+
+TEST(Matrix, FrustumKeepsOneInTheLastElement)
+{
+    float n = 1, f = 11, t = 2, b = -2, r = 3, l = -1;
+    ExpectMatrix(SMatrix::Frustum(n, f, r, l, t, b),
+                 {2 * n / (r - l), 0, 0, 0, 0, 2 * n / (t - b), 0, 0, (r + l) / (r - l), (t + b) / (t - b),
+                  (n + f) / (n - f), -1, 0, 0, 2 * n * f / (n - f), 1});
+}
+
+TEST(Vector, CrossAndLength)
+{
+    CVector3 x(1, 0, 0), y(0, 1, 0);
+    EXPECT_EQ(x.Cross(y), CVector3(0, 0, 1));
+    EXPECT_FLOAT_EQ(CVector3(3, 4, 12).Length(), 13);
+}
