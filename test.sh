@@ -15,3 +15,6 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNSCR_SANITIZ
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs")
+
+# Bounded fuzzing of every parser; long runs are done by hand with a larger time.
+tools/fuzz.sh "${VORNSCR_FUZZ_SECONDS:-15}"
