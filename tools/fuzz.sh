@@ -11,7 +11,14 @@ for binary in build-fuzz/tests/fuzz/fuzz_*; do
   name=$(basename "$binary"); name=${name#fuzz_}
   mkdir -p "build-fuzz/corpus/$name"
   echo "== fuzzing $name for ${seconds}s"
+  log="build-fuzz/$name.log"
+  status=0
   "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    "build-fuzz/corpus/$name" "tests/fuzz/corpus/$name" 2>&1 | grep -E '^(stat::number_of_executed_units|==|SUMMARY)|ERROR' || true
-  test "${PIPESTATUS[0]}" -eq 0
+    "build-fuzz/corpus/$name" "tests/fuzz/corpus/$name" >"$log" 2>&1 || status=$?
+  grep -E '^stat::number_of_executed_units|^==[0-9]+==|^SUMMARY|ERROR' "$log" || true
+  if [ "$status" -ne 0 ]; then
+    tail -50 "$log"
+    echo "fuzz target $name failed"
+    exit 1
+  fi
 done

@@ -42,16 +42,19 @@ class CStderrListener : public CLogListener
 public:
     void Write(const char* text) override { fputs(text, stderr); }
 };
+
+CStderrListener g_Stderr;
+
+void FailAssertion()
+{
+    AddLogListener(&g_Stderr);
+    ASSERT(false);
+}
+const int FAIL_ASSERTION_LINE = __LINE__ - 2;
 } // namespace
 
 TEST(LogDeathTest, FailingAssertionLogsLocationAndBreaks)
 {
-    static CStderrListener listener;
-    const int assertLine = __LINE__ + 1;
-    EXPECT_DEATH(
-        {
-            AddLogListener(&listener);
-            ASSERT(false);
-        },
-        "ASSERT: [^\n]*test_log\\.cpp:" + std::to_string(assertLine) + "\n");
+    EXPECT_DEATH(FailAssertion(),
+                 "ASSERT: [^\n]*test_log\\.cpp:" + std::to_string(FAIL_ASSERTION_LINE) + "\n");
 }
