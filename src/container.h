@@ -1,0 +1,129 @@
+#pragma once
+#include "keth/func/dynamicarray.h"
+#include "keth/func/stream.h"
+#include "keth/func/string.h"
+#include "keth/func/vector.h"
+
+#include <cstdint>
+
+// One typed value: a script value or an effect output. Copied by value, never shared.
+class CVariant
+{
+public:
+    enum EType : uint32_t
+    {
+        TYPE_EMPTY = 0,
+        TYPE_INT = 1,
+        TYPE_FLOAT = 2,
+        TYPE_VECTOR2 = 3,
+        TYPE_VECTOR3 = 4,
+        TYPE_VECTOR4 = 5,
+        TYPE_MATRIX = 6,
+        TYPE_STRING = 7,
+        TYPE_POINTER = 8,
+    };
+
+    CVariant();
+    CVariant(const CVariant& other);
+    explicit CVariant(const char* text);
+    CVariant(float x, float y, float z);
+    CVariant(float x, float y, float z, float w);
+    // Sixteen floats in the order given (column-major as OpenGL takes them).
+    explicit CVariant(const float* matrix);
+    CVariant& operator=(const CVariant& other);
+
+    // Values the text reader and the effects make by setting the type and the first words.
+    static CVariant FromInt(int32_t value);
+    static CVariant FromFloat(float value);
+    static CVariant FromVector2(float x, float y);
+    static CVariant FromPointer(void* pointer);
+
+    // Int, or float truncated toward zero (saturated to the int range); otherwise throws
+    // "Variant type error".
+    int32_t ToInt() const;
+    // Int converted, float as is; otherwise throws "Variant type error".
+    float ToFloat() const;
+    // Text form by type; an empty value (or an unknown type) throws "Variant type error".
+    NKeth::CString ToString() const;
+    // A vector3's components; (0, 0, 0) for every other type.
+    NKeth::CVector3 ToVector3() const;
+    // The pointer of a pointer value; null for every other type.
+    void* ToPointer() const;
+
+    // The words of the data as stored, whatever the type.
+    int32_t GetIntWord() const;
+    void SetIntWord(int32_t value);
+
+    uint32_t m_Type;
+    float m_Data[16];
+    NKeth::CString m_Text;
+};
+
+// Receiver of parsed script lines.
+class CContainerReader
+{
+public:
+    virtual void AddLine(CVariant* values, int count, bool opensBlock) = 0;
+    virtual void BeginBlock() = 0;
+    virtual void EndBlock() = 0;
+
+    // Reads the stream line by line to its end and hands every line that has values to
+    // AddLine, then BeginBlock or EndBlock when the line opened or closed a block.
+    void Read(NKeth::CInputStream& stream);
+
+protected:
+    ~CContainerReader() = default;
+};
+
+// One script line (its values) with the lines of its block (children); the root has no values.
+class CContainer
+{
+public:
+    // Longest line the reader takes, terminator included; a longer one throws "error".
+    static constexpr int LINE_BUFFER_SIZE = 65536;
+    // Values kept per line; further values on a line are parsed and dropped.
+    static constexpr int MAX_LINE_VALUES = 64;
+    // INCLUDE files nested deeper than this are skipped with a log line.
+    static constexpr int MAX_INCLUDE_DEPTH = 16;
+
+    // Opens the file an INCLUDE line names; null when it does not open. The caller deletes
+    // the stream. The default opens a file reader relative to the working directory.
+    typedef NKeth::CInputStream* (*TIncludeOpener)(const char* path);
+
+    CContainer();
+    ~CContainer();
+    CContainer(const CContainer&) = delete;
+    CContainer& operator=(const CContainer&) = delete;
+
+    // Parses the whole stream into this node as root. Malformed text throws "error".
+    bool Read(NKeth::CInputStream& stream);
+
+    // First child whose first value, in text form, equals key exactly; null if none.
+    CContainer* Find(const char* key);
+
+    // Each stores the default first, then reads values[1] of the line found by key; false if
+    // there is no such line or it has fewer than two values.
+    bool GetInt(const char* key, int* out, int defaultValue);
+    bool GetFloat(const char* key, float* out, float defaultValue);
+    bool GetString(const char* key, NKeth::CString* out, const char* defaultValue);
+    bool GetVector3(const char* key, float out[3], float x, float y, float z);
+
+    // Reads values[1], values[2], ... of line into the pointers that follow, one per letter:
+    // 'i' int*, 'f' float*, 's' CString*, '2' '3' '4' float* receiving that many data words.
+    // Another letter throws "CContainer::ReadVars error". Returns false, filling only what
+    // the line holds, when the line has fewer values than letters.
+    static bool ReadVars(CContainer* line, const char* format, ...);
+
+    // Parses one line of text. On entry *count is the capacity of out, on return the number
+    // of values stored. Returns 0 at the end of the line or a comment, 1 if the line ends
+    // with '{', -1 if it ends with '}'. Malformed text throws "error".
+    static int ParseValues(const char* text, CVariant* out, int* count);
+
+    // Replaces the way INCLUDE files are opened (null restores the default); returns the
+    // previous opener.
+    static TIncludeOpener SetIncludeOpener(TIncludeOpener opener);
+
+    CContainer* m_Parent;
+    NKeth::TDynamicArray<CContainer*> m_Children;
+    NKeth::TDynamicArray<CVariant*> m_Values;
+};

@@ -1,0 +1,113 @@
+#pragma once
+// Helpers of the script, effect and demo system tests: an effect ("probe" blocks) that writes
+// every call it gets into a journal, and a show built from script text.
+#include "demosystem.h"
+#include "effect.h"
+#include "keth/func/classregistry.h"
+#include "keth/func/exception.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The message of the error a call raises, or "" when it raises none.
+template <class F> std::string ErrorOf(F call)
+{
+    try
+    {
+        call();
+    }
+    catch (const NKeth::CException& e)
+    {
+        return e.GetMessage();
+    }
+    return "";
+}
+
+inline std::vector<std::string> g_ProbeJournal;
+
+class CProbeEffect : public CEffect
+{
+public:
+    void Read(CContainer& node) override
+    {
+        CEffect::Read(node);
+        Note("Read");
+        if (node.Find("fail"))
+            throw NKeth::CException("probe failed");
+    }
+    void InitDevice(int deviceIndex) override { Note("InitDevice " + std::to_string(deviceIndex)); }
+    void PrepareDevice(int deviceIndex) override { Note("PrepareDevice " + std::to_string(deviceIndex)); }
+    void Update(float localtime, float amount) override
+    {
+        CEffect::Update(localtime, amount);
+        Note("Update " + Numbers(localtime, amount));
+    }
+    void Render(float localtime, float amount) override { Note("Render " + Numbers(localtime, amount)); }
+
+private:
+    void Note(const std::string& what)
+    {
+        g_ProbeJournal.push_back(std::string(m_Name.GetText()) + ": " + what);
+    }
+    static std::string Numbers(float a, float b)
+    {
+        char text[64];
+        snprintf(text, sizeof text, "%g %g", double(a), double(b));
+        return text;
+    }
+};
+
+inline NKeth::NClassRegistry::CClass* CreateProbeEffect()
+{
+    return NEW CProbeEffect;
+}
+inline NKeth::NClassRegistry::SRegistrar g_ProbeRegistrar("CProbeEffect", "probe", CreateProbeEffect);
+
+// Reads script text into a root container.
+inline void ReadScript(CContainer& root, const std::string& text)
+{
+    NKeth::CMemoryReader reader(text.data(), int32_t(text.size()));
+    root.Read(reader);
+}
+
+// Effects live until the process ends in the program; the tests free them.
+inline void DeleteEffects(CDemoSystem& system)
+{
+    for (int i = 0; i < system.m_Effects.GetCount(); ++i)
+        delete system.m_Effects[i];
+    system.m_Effects.Clear();
+    system.m_Root = nullptr;
+}
+
+// A demo system built from script text, freed with its effects.
+class CTestShow
+{
+public:
+    explicit CTestShow(const std::string& text, int devices = 0)
+    {
+        g_ProbeJournal.clear();
+        ReadScript(m_Root, text);
+        for (int i = 0; i < devices; ++i)
+            m_System.m_Devices.Add(nullptr);
+        m_System.Init(m_Root);
+    }
+    ~CTestShow() { DeleteEffects(m_System); }
+
+    CEffect* Effect(const char* name)
+    {
+        int index = m_System.FindEffect(name);
+        return index < 0 ? nullptr : m_System.m_Effects[index];
+    }
+    CEffect_Group* Group(const char* name) { return dynamic_cast<CEffect_Group*>(Effect(name)); }
+    // The journal lines written since the last call.
+    std::vector<std::string> TakeJournal()
+    {
+        std::vector<std::string> lines;
+        lines.swap(g_ProbeJournal);
+        return lines;
+    }
+
+    CContainer m_Root;
+    CDemoSystem m_System;
+};

@@ -1,0 +1,287 @@
+#include "demosystem.h"
+#include "scripttest.h"
+#include "keth/func/classregistry.h"
+#include "keth/func/exception.h"
+#include "logcapture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace NKeth;
+
+namespace
+{
+// A registered class that is not an effect, as image formats are.
+class CNotAnEffect : public NClassRegistry::CClass
+{
+};
+KETH_REGISTER_CLASS(CNotAnEffect, "notaneffect");
+
+std::vector<std::string> Names(const CDemoSystem& system)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < system.m_Effects.GetCount(); ++i)
+        names.push_back(system.m_Effects[i]->m_Name.GetText());
+    return names;
+}
+
+// Log lines without the per-effect timing lines.
+std::string WithoutTimings(const std::string& log)
+{
+    std::string out;
+    size_t start = 0;
+    while (start < log.size())
+    {
+        size_t end = log.find('\n', start);
+        end = end == std::string::npos ? log.size() : end + 1;
+        std::string line = log.substr(start, end - start);
+        if (line.rfind("[DEMOSYS] ", 0) != 0 || line.find(" ms for ") == std::string::npos)
+            out += line;
+        start = end;
+    }
+    return out;
+}
+} // namespace
+
+TEST(DemoSystem, TheRootIsAGroupOfTheTopLevelBlocks)
+{
+    CTestShow show("probe {\n name a\n}\nname rootname\nprobe {\n name b\n}\n");
+    CEffect_Group* root = dynamic_cast<CEffect_Group*>(show.m_System.m_Root);
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->GetKeyword(), "group");
+    EXPECT_STREQ(root->m_Name.GetText(), "rootname");
+    ASSERT_EQ(root->m_Children.GetCount(), 2);
+    EXPECT_STREQ(root->m_Children[0]->m_Name.GetText(), "a");
+    EXPECT_EQ(root->m_Children[0]->m_Owner, &show.m_System);
+    EXPECT_EQ(show.m_System.m_Effects.GetCount(), 3);
+    EXPECT_EQ(show.m_System.m_Effects[2], root);
+}
+
+TEST(DemoSystem, EffectsAreListedInTheOrderTheirCreationFinished)
+{
+    CTestShow show("probe {\n name first\n}\ngroup {\n name outer\n probe {\n  name inner1\n }\n"
+                   " group {\n  name mid\n  probe {\n   name inner2\n  }\n }\n}\nprobe {\n name last\n}\n");
+    EXPECT_EQ(Names(show.m_System),
+              (std::vector<std::string>{"first", "inner1", "inner2", "mid", "outer", "last", ""}));
+    EXPECT_EQ(show.m_System.m_Effects.GetCapacity(), show.m_System.m_Effects.GetCount());
+}
+
+TEST(DemoSystem, UnknownAndEmptyBlocksCreateNothingAndLogNothing)
+{
+    CLogCapture log;
+    CTestShow show("settings {\n width 5\n}\narena {\n x 1\n}\nGroup {\n name x\n}\nnotaneffect {\n x 1\n}\n"
+                   "probe {\n}\nprobe\nprobe {\n name kept\n}\n");
+    EXPECT_EQ(Names(show.m_System), (std::vector<std::string>{"kept", ""}));
+    EXPECT_EQ(WithoutTimings(log.Text()), "");
+    EXPECT_TRUE(log.Contains("[DEMOSYS] "));
+    EXPECT_TRUE(log.Contains(" ms for probe\n"));
+    EXPECT_TRUE(log.Contains(" ms for group\n"));
+}
+
+TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffect)
+{
+    CDemoSystem system;
+    CContainer node;
+    ReadScript(node, "name made\nstarttime 3\n");
+    EXPECT_EQ(system.CreateEffect("nothing", &node), nullptr);
+    EXPECT_EQ(system.CreateEffect("notaneffect", &node), nullptr);
+    CEffect* effect = system.CreateEffect("probe", &node);
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->m_Owner, &system);
+    EXPECT_EQ(effect->m_StartTime, 3.0f);
+    CEffect* bare = system.CreateEffect("probe", nullptr);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->m_EndTime, 100000.0f);
+    EXPECT_EQ(system.m_Effects.GetCount(), 2);
+    EXPECT_EQ(system.FindEffect("made"), 0);
+    DeleteEffects(system);
+}
+
+TEST(DemoSystem, ErrorsWhileReadingPassThroughAndLeaveEarlierEffectsOwned)
+{
+    CContainer root;
+    ReadScript(
+        root,
+        "probe {\n name ok\n}\ngroup {\n probe {\n  name early\n }\n probe {\n  name bad\n  fail\n }\n}\n"
+        "probe {\n name never\n}\n");
+    CDemoSystem system;
+    EXPECT_EQ(ErrorOf([&] { system.Init(root); }), "probe failed");
+    EXPECT_EQ(Names(system), (std::vector<std::string>{"ok", "early"}));
+    EXPECT_EQ(system.m_Root, nullptr);
+    DeleteEffects(system);
+}
+
+TEST(DemoSystem, FindEffectReturnsTheFirstInListOrder)
+{
+    CTestShow show(
+        "group {\n name twin\n probe {\n  name twin\n  prio 1\n }\n}\nprobe {\n name twin\n prio 2\n}\n");
+    int index = show.m_System.FindEffect("twin");
+    ASSERT_EQ(index, 0);
+    EXPECT_EQ(show.m_System.m_Effects[index]->m_Prio, 1);
+    EXPECT_EQ(show.m_System.FindEffect("Twin"), -1);
+    EXPECT_EQ(show.m_System.FindEffect("none"), -1);
+    EXPECT_EQ(show.m_System.FindEffect(nullptr), -1);
+}
+
+TEST(DemoSystem, FindOutputSplitsTheKeyAtTheFirstPoint)
+{
+    CTestShow show("probe {\n name tex\n}\nprobe {\n name cam\n}\n");
+    CEffect* tex = show.Effect("tex");
+    CEffect* cam = show.Effect("cam");
+    tex->SetOutput("", CVariant::FromInt(11));
+    cam->SetOutput("pos", CVariant(1, 2, 3));
+    cam->SetOutput("a.b", CVariant::FromInt(5));
+
+    CVariant out;
+    EXPECT_TRUE(show.m_System.FindOutput("tex", &out));
+    EXPECT_EQ(out.ToInt(), 11);
+    EXPECT_TRUE(show.m_System.FindOutput("cam.pos", &out));
+    EXPECT_EQ(out.m_Type, CVariant::TYPE_VECTOR3);
+    EXPECT_TRUE(show.m_System.FindOutput("cam.a.b", &out));
+    EXPECT_EQ(out.ToInt(), 5);
+    EXPECT_FALSE(show.m_System.FindOutput("cam", &out));
+    EXPECT_FALSE(show.m_System.FindOutput("cam.transform", &out));
+    EXPECT_FALSE(show.m_System.FindOutput("nobody.pos", &out));
+    EXPECT_FALSE(show.m_System.FindOutput(nullptr, &out));
+    EXPECT_TRUE(show.m_System.FindOutput("tex.", &out));
+
+    EXPECT_EQ(show.m_System.GetOutputValue("cam.transform").m_Type, CVariant::TYPE_EMPTY);
+    EXPECT_EQ(show.m_System.GetOutputValue("cam.pos").ToVector3(), CVector3(1, 2, 3));
+}
+
+TEST(DemoSystem, PassiveEffectsKeepTheirOutputsReadable)
+{
+    CTestShow show("probe {\n name data\n passive\n}\n");
+    show.Effect("data")->SetOutput("", CVariant("payload"));
+    show.m_System.UpdateAt(5);
+    EXPECT_STREQ(show.m_System.GetOutputValue("data").ToString().GetText(), "payload");
+    for (const std::string& line : show.TakeJournal())
+        EXPECT_EQ(line.find("Update"), std::string::npos) << line;
+}
+
+TEST(DemoSystem, PaletteLookupsByNameOrByNodeLine)
+{
+    CDemoSystem system;
+    system.AddColor("red", 1, 0, 0, 1);
+    system.AddColor("red", 0.5f, 0, 0, 1);
+    system.AddColor("sky", 0, 0.5f, 1, 0.25f);
+    EXPECT_EQ(system.m_Palette.GetCount(), 3);
+
+    EXPECT_EQ(system.GetColor(CString("red"), 0, 0, 0, 0), CVector4(1, 0, 0, 1));
+    EXPECT_EQ(system.GetColor(CString("Red"), 0, 0, 0, 0), CVector4(0, 0, 0, 0));
+    EXPECT_EQ(system.GetColor("sky", nullptr, 0, 0, 0, 0), CVector4(0, 0.5f, 1, 0.25f));
+
+    CContainer node;
+    ReadScript(node, "color sky\nother \"red\"\n");
+    EXPECT_EQ(system.GetColor("color", &node, 9, 9, 9, 9), CVector4(0, 0.5f, 1, 0.25f));
+    EXPECT_EQ(system.GetColor("other", &node, 9, 9, 9, 9), CVector4(1, 0, 0, 1));
+    EXPECT_EQ(system.GetColor("missing", &node, 0, 1, 0, 1), CVector4(0, 1, 0, 1));
+    // A missing line means the empty name, which a palette entry may carry.
+    system.AddColor("", 0.25f, 0.25f, 0.25f, 1);
+    EXPECT_EQ(system.GetColor("missing", &node, 0, 1, 0, 1), CVector4(0.25f, 0.25f, 0.25f, 1));
+}
+
+TEST(DemoSystem, InitPreparesEveryEffectOncePerDevice)
+{
+    CTestShow show("probe {\n name a\n}\ngroup {\n probe {\n  name b\n  passive\n }\n}\n", 2);
+    EXPECT_EQ(show.m_System.m_DeviceFonts.GetCount(), 2);
+    EXPECT_EQ(show.m_System.m_DeviceFonts[0], nullptr);
+    EXPECT_EQ(show.m_System.m_DeviceFonts[1], nullptr);
+    EXPECT_EQ(show.TakeJournal(),
+              (std::vector<std::string>{"a: Read", "b: Read", "a: InitDevice 0", "b: InitDevice 0",
+                                        "a: InitDevice 1", "b: InitDevice 1"}));
+    show.m_System.m_Root->PrepareDevice(1);
+    EXPECT_EQ(show.TakeJournal(), (std::vector<std::string>{"a: PrepareDevice 1", "b: PrepareDevice 1"}));
+}
+
+TEST(DemoSystem, TheClockStartsAtZeroOnTheFirstUpdate)
+{
+    CTestShow show("probe {\n name a\n}\n");
+    EXPECT_FALSE(show.m_System.m_TimerStarted);
+    show.m_System.Update();
+    EXPECT_TRUE(show.m_System.m_TimerStarted);
+    EXPECT_EQ(show.m_System.m_Time, 0.0f);
+    EXPECT_EQ(show.m_System.m_Root->m_LocalTime, 0.0f);
+    const int64_t start = show.m_System.m_StartTicks;
+    show.m_System.Update();
+    EXPECT_EQ(show.m_System.m_StartTicks, start);
+    EXPECT_GE(show.m_System.m_Time, 0.0f);
+    // Init again: the next update is show time 0 again.
+    DeleteEffects(show.m_System);
+    show.m_System.Init(show.m_Root);
+    EXPECT_FALSE(show.m_System.m_TimerStarted);
+}
+
+TEST(DemoSystem, TheRootRunsWhateverItsOwnTimesSay)
+{
+    CTestShow show("starttime 100\nendtime 200\nprobe {\n name a\n}\n");
+    EXPECT_EQ(show.m_System.m_Root->m_StartTime, 100.0f);
+    show.TakeJournal();
+    show.m_System.UpdateAt(3.5f);
+    EXPECT_EQ(show.m_System.m_Time, 3.5f);
+    EXPECT_EQ(show.m_System.m_Root->m_LocalTime, 3.5f);
+    EXPECT_EQ(show.m_System.m_Root->m_Amount, 0.0f);
+    show.m_System.Render();
+    EXPECT_EQ(show.TakeJournal(),
+              (std::vector<std::string>{"a: Update 3.5 3.5e-05", "a: Render 3.5 3.5e-05"}));
+    // The root has no name: "" finds it, and it publishes its clock like every effect.
+    CVariant out;
+    ASSERT_TRUE(show.m_System.FindOutput(".localtime", &out));
+    EXPECT_EQ(out.ToFloat(), 3.5f);
+}
+
+TEST(DemoSystem, UpdateAndRenderBeforeInitDoNothing)
+{
+    CDemoSystem system;
+    system.Update();
+    system.Render();
+    EXPECT_EQ(system.m_Root, nullptr);
+    float y = 0;
+    system.DrawDebugText(0, y, "text");
+}
+
+TEST(DemoSystem, EffectsNestedTooDeeplyAreSkipped)
+{
+    CLogCapture log;
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "group {\n name g" + std::to_string(i) + "\n";
+    CTestShow show(text);
+    // The root is level 1, so 255 script groups fit.
+    EXPECT_EQ(show.m_System.m_Effects.GetCount(), CDemoSystem::MAX_EFFECT_DEPTH);
+    EXPECT_NE(show.m_System.FindEffect("g254"), -1);
+    EXPECT_EQ(show.m_System.FindEffect("g255"), -1);
+    EXPECT_TRUE(log.Contains("[DEMOSYS] effects nested deeper than 256 levels, group skipped\n"));
+    show.m_System.UpdateAt(1);
+    show.m_System.Render();
+}
+
+TEST(DemoSystem, TheGlobalDemoSystemStartsEmpty)
+{
+    EXPECT_EQ(g_DemoSystem.m_Root, nullptr);
+    EXPECT_EQ(g_DemoSystem.m_Effects.GetCount(), 0);
+    EXPECT_FALSE(g_DemoSystem.m_TimerStarted);
+    EXPECT_EQ(g_DemoSystem.m_CurrentDevice, 0);
+}
+
+TEST(ClassRegistration, GroupAndChainKeywordsAreRegistered)
+{
+    const char* const table[][2] = {
+        {"group", "CEffect_Group"}, {"chain", "CEffect_Chain"}, {"timedchain", "CEffect_TimedChain"}};
+    for (const auto& row : table)
+    {
+        NClassRegistry::CHandle* handle = NClassRegistry::Find(row[0]);
+        ASSERT_NE(handle, nullptr) << row[0];
+        EXPECT_STREQ(handle->m_ClassName, row[1]);
+        NClassRegistry::CClass* object = NClassRegistry::Create(row[0]);
+        EXPECT_NE(dynamic_cast<CEffect_Group*>(object), nullptr) << row[0];
+        delete object;
+    }
+    EXPECT_EQ(NClassRegistry::Create("Group"), nullptr);
+    NClassRegistry::CClass* chain = NClassRegistry::Create("chain");
+    EXPECT_NE(dynamic_cast<CEffect_Chain*>(chain), nullptr);
+    EXPECT_EQ(dynamic_cast<CEffect_TimedChain*>(chain), nullptr);
+    delete chain;
+}
