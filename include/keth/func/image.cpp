@@ -28,12 +28,12 @@ CImage::CFormat::CFormat()
     Update();
 }
 
-CImage::CFormat::CFormat(int preset, int width, int height) : CFormat()
+CImage::CFormat::CFormat(EPreset preset, int width, int height) : CFormat()
 {
     SetPreset(preset, width, height);
 }
 
-CImage::CFormat::CFormat(uint8_t colorModel, uint32_t depths, uint32_t components) : CFormat()
+CImage::CFormat::CFormat(EColorModel colorModel, uint32_t depths, uint32_t components) : CFormat()
 {
     m_Type = TYPE_CHANNELS;
     SetChannelDepths(uint8_t(depths >> 24), uint8_t(depths >> 16), uint8_t(depths >> 8), uint8_t(depths));
@@ -257,7 +257,7 @@ struct SConverter
 #define l8_ L, 1, 0, 0, 0, -1
 #define la8_ L, 2, 0, 0, 0, 1
 
-CFormat MakeLayout(uint8_t model, uint32_t depths, uint32_t components)
+CFormat MakeLayout(CFormat::EColorModel model, uint32_t depths, uint32_t components)
 {
     return CFormat(model, depths, components);
 }
@@ -267,14 +267,14 @@ class CConverterTable
 public:
     CConverterTable()
     {
-        const CFormat rgb8 = MakeLayout(RGB, 0x08080800, 0x000102FF);
-        const CFormat bgr8 = MakeLayout(RGB, 0x08080800, 0x020100FF);
-        const CFormat rgba8 = MakeLayout(RGB, 0x08080808, 0x00010203);
-        const CFormat bgra8 = MakeLayout(RGB, 0x08080808, 0x02010003);
-        const CFormat ycc8 = MakeLayout(YCC, 0x08080800, 0x000102FF);
-        const CFormat ycca8 = MakeLayout(YCC, 0x08080808, 0x00010203);
-        const CFormat l8 = MakeLayout(L, 0x08000000, 0x00FFFFFF);
-        const CFormat la8 = MakeLayout(L, 0x08080000, 0x0003FFFF);
+        const CFormat rgb8 = MakeLayout(CFormat::MODEL_RGB, 0x08080800, 0x000102FF);
+        const CFormat bgr8 = MakeLayout(CFormat::MODEL_RGB, 0x08080800, 0x020100FF);
+        const CFormat rgba8 = MakeLayout(CFormat::MODEL_RGB, 0x08080808, 0x00010203);
+        const CFormat bgra8 = MakeLayout(CFormat::MODEL_RGB, 0x08080808, 0x02010003);
+        const CFormat ycc8 = MakeLayout(CFormat::MODEL_YCBCR, 0x08080800, 0x000102FF);
+        const CFormat ycca8 = MakeLayout(CFormat::MODEL_YCBCR, 0x08080808, 0x00010203);
+        const CFormat l8 = MakeLayout(CFormat::MODEL_LUMINANCE, 0x08000000, 0x00FFFFFF);
+        const CFormat la8 = MakeLayout(CFormat::MODEL_LUMINANCE, 0x08080000, 0x0003FFFF);
 
 #define ENTRY(S, D) Add(S, D, ConvertPixels<S##_, D##_>)
         ENTRY(rgb8, bgr8);

@@ -57,9 +57,9 @@ public:
         static const uint16_t SIZE_UNSET = 0xFFFF;
 
         CFormat();
-        CFormat(int preset, int width, int height);
+        CFormat(EPreset preset, int width, int height);
         // A channel format; the packed words hold channel 0 in their top byte.
-        CFormat(uint8_t colorModel, uint32_t depths, uint32_t components);
+        CFormat(EColorModel colorModel, uint32_t depths, uint32_t components);
 
         void SetType(uint32_t type);
         void SetSize(int width, int height);

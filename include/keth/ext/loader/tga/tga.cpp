@@ -286,7 +286,7 @@ bool CDDSFormat::Load(CInputStream& in, CImage& image)
     const uint32_t width = Read32(fields + 12);
     const uint32_t fourCC = Read32(fields + 80);
 
-    int preset;
+    CImage::CFormat::EPreset preset;
     if (fourCC == FOURCC_DXT3)
         preset = CImage::CFormat::PRESET_DXT3;
     else if (fourCC == FOURCC_DXT5)
