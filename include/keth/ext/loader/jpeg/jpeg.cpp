@@ -1,0 +1,713 @@
+#include "keth/ext/loader/jpeg/jpeg.h"
+#include "keth/base/log.h"
+#include "keth/base/memorymanager.h"
+#include "keth/func/exception.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace NKeth
+{
+namespace
+{
+const bool s_MimeTypes = RegisterMimeType("jpg", "image/jpeg") && RegisterMimeType("jpeg", "image/jpeg");
+
+const CMimeType& JpegMimeType()
+{
+    static const CMimeType type("image/jpeg");
+    return type;
+}
+
+// Natural (row-major) position of each coefficient in the order of the file.
+const uint8_t ZIGZAG_TO_NATURAL[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                       12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                       35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                       58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+// The inverse transform's factors: one row of 64 coefficient weights per output sample.
+struct SIdctTable
+{
+    float m_Factor[64][64];
+
+    SIdctTable()
+    {
+        const double pi = 3.14159265358979323846;
+        for (int s = 0; s < 64; ++s)
+        {
+            int x = s & 7, y = s >> 3;
+            for (int n = 0; n < 64; ++n)
+            {
+                int u = n & 7, v = n >> 3;
+                double cu = u ? 1.0 : 1.0 / std::sqrt(2.0);
+                double cv = v ? 1.0 : 1.0 / std::sqrt(2.0);
+                m_Factor[s][n] = float(cu * cv / 4.0 * std::cos((2 * x + 1) * u * pi / 16.0) *
+                                       std::cos((2 * y + 1) * v * pi / 16.0));
+            }
+        }
+    }
+};
+
+const SIdctTable& IdctTable()
+{
+    static const SIdctTable table;
+    return table;
+}
+
+int Extend(uint32_t value, int bits)
+{
+    return value < (1u << (bits - 1)) ? int(value) - (1 << bits) + 1 : int(value);
+}
+
+int ReadWord(const uint8_t* p)
+{
+    return p[0] << 8 | p[1];
+}
+} // namespace
+
+KETH_REGISTER_CLASS(CJPEGFormat, "imageformat");
+
+// ---------------------------------------------------------------------------------------------
+
+CJPEGScanReader::CJPEGScanReader(CInputStream* source)
+    : m_Source(source), m_Marker(0), m_Padding(0), m_Ended(false), m_Consumed(0)
+{
+}
+
+bool CJPEGScanReader::IsOpen()
+{
+    return m_Source && m_Source->IsOpen();
+}
+
+bool CJPEGScanReader::IsEOF()
+{
+    return AtScanEnd();
+}
+
+int32_t CJPEGScanReader::GetPosition()
+{
+    return m_Consumed;
+}
+
+int CJPEGScanReader::FetchByte()
+{
+    unsigned char byte;
+    if (m_Source->Read(&byte, 1) != 1)
+        return -1;
+    ++m_Consumed;
+    return byte;
+}
+
+int CJPEGScanReader::ReadRawByte()
+{
+    return FetchByte();
+}
+
+bool CJPEGScanReader::ReadRaw(void* buffer, int32_t size)
+{
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    for (int32_t i = 0; i < size; ++i)
+    {
+        int byte = FetchByte();
+        if (byte < 0)
+            return false;
+        if (out)
+            out[i] = uint8_t(byte);
+    }
+    return true;
+}
+
+void CJPEGScanReader::BeginScan()
+{
+    m_Marker = 0;
+    m_Padding = 0;
+}
+
+int CJPEGScanReader::NextDataByte()
+{
+    if (AtScanEnd())
+        return -1;
+    int byte = FetchByte();
+    if (byte == 0xFF)
+    {
+        int next;
+        do
+            next = FetchByte();
+        while (next == 0xFF);
+        if (next == 0)
+            return 0xFF;
+        if (next > 0)
+            m_Marker = next;
+        else
+            m_Ended = true;
+        return -1;
+    }
+    if (byte < 0)
+        m_Ended = true;
+    return byte;
+}
+
+uint32_t CJPEGScanReader::NextScanByte()
+{
+    int byte = NextDataByte();
+    if (byte >= 0)
+        return uint32_t(byte);
+    ++m_Padding;
+    return 0;
+}
+
+int32_t CJPEGScanReader::Read(void* buffer, int32_t size)
+{
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    int32_t count = 0;
+    while (count < size)
+    {
+        int byte = NextDataByte();
+        if (byte < 0)
+            break;
+        if (out)
+            out[count] = uint8_t(byte);
+        ++count;
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// Bit reader over the scan data, most significant bit first: the next bit is bit 31.
+class CJPEGFormat::CBits
+{
+public:
+    explicit CBits(CJPEGScanReader* source) : m_Count(0), m_Bits(0), m_Source(source) {}
+
+    // n up to 25.
+    void NeedMSB(int n)
+    {
+        while (m_Count < n)
+        {
+            m_Bits |= m_Source->NextScanByte() << (24 - m_Count);
+            m_Count += 8;
+        }
+    }
+    uint32_t Peek(int n) const { return m_Bits >> (32 - n); }
+    void Skip(int n)
+    {
+        m_Bits <<= n;
+        m_Count -= n;
+    }
+    // n from 1 to 16.
+    uint32_t Get(int n)
+    {
+        NeedMSB(n);
+        uint32_t value = Peek(n);
+        Skip(n);
+        return value;
+    }
+
+    int32_t m_Count;
+    uint32_t m_Bits;
+    CJPEGScanReader* m_Source;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+CJPEGFormat::CJPEGFormat()
+    : m_ComponentCount(0), m_Width(0), m_Height(0), m_McuCols(0), m_McuRows(0), m_McuCount(0)
+{
+    memset(m_Components, 0, sizeof m_Components);
+    memset(m_Quant, 0, sizeof m_Quant);
+    memset(m_Block, 0, sizeof m_Block);
+    memset(m_DCPred, 0, sizeof m_DCPred);
+    memset(m_QuantDefined, 0, sizeof m_QuantDefined);
+}
+
+bool CJPEGFormat::CanLoad(const CMimeType& type)
+{
+    return type == JpegMimeType();
+}
+
+bool CJPEGFormat::Load(CInputStream& in, CImage& image)
+{
+    CJPEGScanReader reader(&in);
+    int first = reader.ReadRawByte();
+    int second = reader.ReadRawByte();
+    if (first != 0xFF || second != 0xD8)
+    {
+        Log("Err: not a jpeg\n");
+        return false;
+    }
+    bool frame = false;
+    bool decoded = false;
+    for (;;)
+    {
+        int marker = reader.m_Marker;
+        reader.m_Marker = 0;
+        if (!marker && !reader.m_Ended)
+        {
+            int32_t offset = reader.GetPosition();
+            int byte = reader.ReadRawByte();
+            if (byte >= 0 && byte != 0xFF)
+            {
+                Log("Err: not a segment, %d\n", offset);
+                return false;
+            }
+            // Any number of fill bytes may precede the code.
+            while (byte == 0xFF)
+                byte = reader.ReadRawByte();
+            if (byte == 0)
+            {
+                Log("Err: not a segment, %d\n", offset);
+                return false;
+            }
+            marker = byte < 0 ? 0 : byte;
+        }
+        if (!marker)
+        {
+            // A file cut after its image data still holds a whole image.
+            if (decoded)
+            {
+                Log("Warn: jpeg ends without an end marker\n");
+                return true;
+            }
+            Log("Err: jpeg ends before its image data\n");
+            return false;
+        }
+        if (marker == 0xD9)
+        {
+            if (!decoded)
+                Log("Err: jpeg without image data\n");
+            return decoded;
+        }
+        // Markers without a segment.
+        if ((marker >= 0xD0 && marker <= 0xD8) || marker == 0x01)
+            continue;
+
+        uint8_t length[2];
+        if (!reader.ReadRaw(length, 2))
+        {
+            reader.m_Ended = true;
+            continue;
+        }
+        int size = ReadWord(length) - 2;
+        if (size < 0)
+        {
+            Log("Err: bad segment length, marker 0x%02X\n", marker);
+            return false;
+        }
+        bool parsed = marker == 0xC0 || marker == 0xC4 || marker == 0xDB || marker == 0xDA || marker == 0xDD;
+        if (!reader.ReadRaw(parsed ? m_Segment : nullptr, size))
+        {
+            reader.m_Ended = true;
+            continue;
+        }
+        switch (marker)
+        {
+            case 0xC0:
+                if (frame)
+                {
+                    Log("Err: jpeg with more than one frame\n");
+                    return false;
+                }
+                if (!ReadFrame(m_Segment, size))
+                    return false;
+                frame = true;
+                break;
+            case 0xC4:
+                if (!ReadHuffmanTables(m_Segment, size))
+                    return false;
+                break;
+            case 0xDB:
+                if (!ReadQuantTables(m_Segment, size))
+                    return false;
+                break;
+            case 0xDD:
+                if (size != 2)
+                {
+                    Log("Err: bad restart interval segment\n");
+                    return false;
+                }
+                if (ReadWord(m_Segment) != 0)
+                {
+                    Log("Err: jpeg restart intervals are not supported\n");
+                    return false;
+                }
+                break;
+            case 0xDA:
+                if (!frame)
+                {
+                    Log("Err: jpeg scan before its frame header\n");
+                    return false;
+                }
+                if (decoded)
+                {
+                    Log("Err: jpeg with more than one scan is not supported\n");
+                    return false;
+                }
+                if (!ReadScan(m_Segment, size, reader, image))
+                    return false;
+                decoded = true;
+                break;
+            case 0xC1:
+            case 0xC2:
+            case 0xC3:
+            case 0xC5:
+            case 0xC6:
+            case 0xC7:
+            case 0xC9:
+            case 0xCA:
+            case 0xCB:
+            case 0xCD:
+            case 0xCE:
+            case 0xCF:
+                Log("Err: jpeg frame type 0x%02X is not supported\n", marker);
+                return false;
+            default:
+                break;
+        }
+    }
+}
+
+bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
+{
+    if (size < 6 || size != 6 + 3 * data[5])
+    {
+        Log("Err: bad jpeg frame header\n");
+        return false;
+    }
+    if (data[0] != 8)
+    {
+        Log("Err: jpeg sample precision %d is not supported\n", data[0]);
+        return false;
+    }
+    int height = ReadWord(data + 1);
+    int width = ReadWord(data + 3);
+    int count = data[5];
+    if (width == 0 || height == 0)
+    {
+        Log("Err: jpeg image size %dx%d is not supported\n", width, height);
+        return false;
+    }
+    if (count != 1 && count != 3)
+    {
+        Log("Err: jpeg with %d components is not supported\n", count);
+        return false;
+    }
+    int hMax = 1, vMax = 1, blocks = 0;
+    for (int i = 0; i < count; ++i)
+    {
+        const uint8_t* p = data + 6 + 3 * i;
+        int h = p[1] >> 4, v = p[1] & 15;
+        if (h < 1 || h > 4 || v < 1 || v > 4)
+        {
+            Log("Err: bad jpeg sampling factors 0x%02X\n", p[1]);
+            return false;
+        }
+        if (p[2] > 3)
+        {
+            Log("Err: jpeg quantisation table number %d is above 3\n", p[2]);
+            return false;
+        }
+        for (int j = 0; j < i; ++j)
+            if (m_Components[j].m_Id == p[0])
+            {
+                Log("Err: jpeg component id %d used twice\n", p[0]);
+                return false;
+            }
+        m_Components[i].m_Id = p[0];
+        m_Components[i].m_Sampling = p[1];
+        m_Components[i].m_QuantTable = p[2];
+        hMax = h > hMax ? h : hMax;
+        vMax = v > vMax ? v : vMax;
+        blocks += h * v;
+    }
+    if (count == 1)
+    {
+        // A lone component is coded one block per MCU whatever its factors.
+        m_Components[0].m_ScaleX = m_Components[0].m_ScaleY = 1;
+        hMax = vMax = 1;
+    }
+    else
+    {
+        if (blocks > 10)
+        {
+            Log("Err: jpeg with %d blocks per MCU\n", blocks);
+            return false;
+        }
+        for (int i = 0; i < count; ++i)
+        {
+            int h = m_Components[i].m_Sampling >> 4, v = m_Components[i].m_Sampling & 15;
+            // Samples are repeated a whole number of times, or the image is refused.
+            if (hMax % h || vMax % v)
+            {
+                Log("Err: jpeg sampling factors 0x%02X are not supported\n", m_Components[i].m_Sampling);
+                return false;
+            }
+            m_Components[i].m_ScaleX = hMax / h;
+            m_Components[i].m_ScaleY = vMax / v;
+        }
+    }
+    m_ComponentCount = count;
+    m_Width = width;
+    m_Height = height;
+    // Partial MCUs at the right and bottom are decoded and clipped.
+    m_McuCols = (width + 8 * hMax - 1) / (8 * hMax);
+    m_McuRows = (height + 8 * vMax - 1) / (8 * vMax);
+    m_McuCount = m_McuCols * m_McuRows;
+    return true;
+}
+
+bool CJPEGFormat::ReadQuantTables(const uint8_t* data, int size)
+{
+    int at = 0;
+    while (at < size)
+    {
+        int precision = data[at] >> 4, table = data[at] & 15;
+        if (precision != 0)
+        {
+            Log("Err: jpeg 16-bit quantisation tables are not supported\n");
+            return false;
+        }
+        if (table > 3)
+        {
+            Log("Err: jpeg quantisation table number %d is above 3\n", table);
+            return false;
+        }
+        if (size - at - 1 < 64)
+        {
+            Log("Err: bad jpeg quantisation table segment\n");
+            return false;
+        }
+        for (int k = 0; k < 64; ++k)
+            m_Quant[table][k] = float(data[at + 1 + k]);
+        m_QuantDefined[table] = true;
+        at += 65;
+    }
+    return true;
+}
+
+bool CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
+{
+    int at = 0;
+    while (at < size)
+    {
+        int tableClass = data[at] >> 4, number = data[at] & 15;
+        if (number > 3)
+            throw CException("HT Error!");
+        if (tableClass > 1 || size - at - 1 < 16)
+        {
+            Log("Err: bad jpeg Huffman table segment\n");
+            return false;
+        }
+        const uint8_t* counts = data + at + 1;
+        int total = 0;
+        for (int i = 0; i < 16; ++i)
+            total += counts[i];
+        if (total > 256 || size - at - 17 < total)
+        {
+            Log("Err: bad jpeg Huffman table segment\n");
+            return false;
+        }
+        const uint8_t* symbols = counts + 16;
+        CHuffmanAlphabet& alphabet = m_Huffman[tableClass * 4 + number];
+        alphabet.Clear();
+        uint32_t code = 0;
+        int index = 0;
+        for (int length = 1; length <= 16; ++length)
+        {
+            for (int i = 0; i < counts[length - 1]; ++i)
+                alphabet.AddEntry(symbols[index++], length, code++);
+            // More codes than the length holds would make the table ambiguous.
+            if (code > (1u << length))
+            {
+                alphabet.Clear();
+                Log("Err: bad jpeg Huffman table\n");
+                return false;
+            }
+            code <<= 1;
+        }
+        at += 17 + total;
+    }
+    return true;
+}
+
+bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image)
+{
+    if (size < 1)
+    {
+        Log("Err: bad jpeg scan header\n");
+        return false;
+    }
+    int count = data[0];
+    if (count != 1 && count != 3)
+        throw CException("Invalid number of scans");
+    if (size != 4 + 2 * count)
+    {
+        Log("Err: bad jpeg scan header\n");
+        return false;
+    }
+    if (count != m_ComponentCount)
+    {
+        Log("Err: jpeg with more than one scan is not supported\n");
+        return false;
+    }
+    int order[3], dcTable[3], acTable[3];
+    bool seen[3] = {false, false, false};
+    for (int i = 0; i < count; ++i)
+    {
+        int id = data[1 + 2 * i], tables = data[2 + 2 * i];
+        int c = 0;
+        while (c < m_ComponentCount && m_Components[c].m_Id != id)
+            ++c;
+        if (c == m_ComponentCount || seen[c])
+        {
+            Log("Err: jpeg scan component %d is not in the frame\n", id);
+            return false;
+        }
+        seen[c] = true;
+        order[i] = c;
+        dcTable[i] = tables >> 4;
+        acTable[i] = tables & 15;
+        if (dcTable[i] > 3 || acTable[i] > 3)
+        {
+            Log("Err: jpeg Huffman table number above 3\n");
+            return false;
+        }
+        if (m_Huffman[dcTable[i]].m_Entries.GetCount() == 0 ||
+            m_Huffman[4 + acTable[i]].m_Entries.GetCount() == 0)
+        {
+            Log("Err: jpeg scan uses an undefined Huffman table\n");
+            return false;
+        }
+        if (!m_QuantDefined[m_Components[c].m_QuantTable])
+        {
+            Log("Err: jpeg component uses an undefined quantisation table\n");
+            return false;
+        }
+        m_DCPred[c] = 0;
+    }
+    const uint8_t* spectral = data + 1 + 2 * count;
+    if (spectral[0] != 0 || spectral[1] != 63 || spectral[2] != 0)
+    {
+        Log("Err: jpeg scan is not sequential\n");
+        return false;
+    }
+    int64_t bytes = int64_t(m_Width) * m_Height * count;
+    CImage::CFormat format(count == 1 ? CImage::CFormat::PRESET_L8 : CImage::CFormat::PRESET_YCBCR8, m_Width,
+                           m_Height);
+    if (bytes > 0x7FFFFFFF || !image.Create(format))
+    {
+        Log("Err: jpeg image of %dx%d is too large\n", m_Width, m_Height);
+        return false;
+    }
+
+    reader.BeginScan();
+    CBits bits(&reader);
+    for (int m = 0; m < m_McuCount; ++m)
+    {
+        int mcuCol = m % m_McuCols, mcuRow = m / m_McuCols;
+        for (int i = 0; i < count; ++i)
+        {
+            int c = order[i];
+            const CComponent& component = m_Components[c];
+            int h = count == 1 ? 1 : component.m_Sampling >> 4;
+            int v = count == 1 ? 1 : component.m_Sampling & 15;
+            for (int by = 0; by < v; ++by)
+                for (int bx = 0; bx < h; ++bx)
+                {
+                    DecodeBlock(bits, c, dcTable[i], acTable[i]);
+                    StoreBlock(image, c, (mcuCol * h + bx) * component.m_ScaleX * 8,
+                               (mcuRow * v + by) * component.m_ScaleY * 8);
+                }
+        }
+        // Bits taken from past the end of the scan data mean the data was cut short.
+        if (8 * reader.m_Padding > bits.m_Count)
+            throw CException("Unexpected end of jpeg data");
+    }
+    // Whatever the last MCU left unread before the next marker is dropped.
+    while (!reader.AtScanEnd())
+        reader.NextScanByte();
+    return true;
+}
+
+int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
+{
+    const TDynamicArray<CHuffmanAlphabet::CEntry>& entries = m_Huffman[table].m_Entries;
+    for (int i = 0; i < entries.GetCount(); ++i)
+    {
+        const CHuffmanAlphabet::CEntry& entry = entries[i];
+        bits.NeedMSB(entry.length);
+        if (bits.Peek(entry.length) == entry.code)
+        {
+            bits.Skip(entry.length);
+            return entry.symbol;
+        }
+    }
+    throw CException("Coudn't find huffman entry");
+}
+
+void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTable)
+{
+    const float* quant = m_Quant[m_Components[component].m_QuantTable];
+    float coefficients[64] = {};
+    int s = DecodeSymbol(bits, dcTable) & 15;
+    if (s)
+        m_DCPred[component] = int32_t(uint32_t(m_DCPred[component]) + uint32_t(Extend(bits.Get(s), s)));
+    coefficients[0] = float(m_DCPred[component]) * quant[0];
+    for (int k = 1; k < 64;)
+    {
+        int rs = DecodeSymbol(bits, 4 + acTable);
+        if (rs == 0)
+            break;
+        int run = rs >> 4;
+        s = rs & 15;
+        if (run == 15 && s == 0)
+        {
+            k += 16;
+            if (k > 64)
+                throw CException("AC run past the end of a jpeg block");
+            continue;
+        }
+        k += run;
+        if (k > 63)
+            throw CException("AC run past the end of a jpeg block");
+        if (s)
+            coefficients[ZIGZAG_TO_NATURAL[k]] = float(Extend(bits.Get(s), s)) * quant[k];
+        ++k;
+    }
+
+    const SIdctTable& table = IdctTable();
+    for (int sample = 0; sample < 64; ++sample)
+    {
+        float sum = 0.0f;
+        for (int n = 0; n < 64; ++n)
+            sum += coefficients[n] * table.m_Factor[sample][n];
+        sum += 128.0f;
+        if (sum < 0.0f)
+            sum = 0.0f;
+        if (sum > 255.0f)
+            sum = 255.0f;
+        m_Block[sample] = uint8_t(int(sum));
+    }
+}
+
+void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
+{
+    const CComponent& info = m_Components[component];
+    int channels = m_ComponentCount;
+    int32_t pitch = image.m_Format.m_Pitch;
+    for (int r = 0; r < 8; ++r)
+        for (int dy = 0; dy < info.m_ScaleY; ++dy)
+        {
+            int y = y0 + r * info.m_ScaleY + dy;
+            if (y >= m_Height)
+                return;
+            uint8_t* row = image.m_Data + int64_t(y) * pitch;
+            for (int col = 0; col < 8; ++col)
+                for (int dx = 0; dx < info.m_ScaleX; ++dx)
+                {
+                    int x = x0 + col * info.m_ScaleX + dx;
+                    if (x < m_Width)
+                        row[x * channels + component] = m_Block[r * 8 + col];
+                }
+        }
+}
+} // namespace NKeth
