@@ -714,6 +714,29 @@ TEST(JpegDecoder, MarkerLoopFailuresAreLogged)
     EXPECT_TRUE(Decode(format, MakeJpeg(spec), image));
     EXPECT_EQ(Sample(image, 3, 3, 0), 60);
 
+    // Segments after the image data are read from the marker that ended it, however far the
+    // bit reader had read ahead (scans of several lengths put the marker at every point of a
+    // refill).
+    for (int blocks = 1; blocks <= 4; ++blocks)
+        for (int size = 1; size <= 8; ++size)
+        {
+            SJpegSpec longer;
+            longer.m_Width = 8 * blocks;
+            longer.m_End = false;
+            for (int b = 0; b < blocks; ++b)
+            {
+                TBlock block = Flat(60 + 7 * b);
+                block[1] = (1 << size) - 1;
+                longer.m_Blocks.push_back({block});
+            }
+            data = MakeJpeg(longer);
+            Segment(data, 0xFE, TBytes(40, 0x11));
+            data.insert(data.end(), {0xFF, 0xD9});
+            log.Clear();
+            EXPECT_TRUE(Decode(format, data, image)) << blocks << " " << size;
+            EXPECT_EQ(log.Text(), "") << blocks << " " << size;
+        }
+
     // An end marker before any scan is no image.
     data = MakeJpeg(spec);
     data.resize(FindMarker(data, 0xDA));

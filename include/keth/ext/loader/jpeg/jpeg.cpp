@@ -24,10 +24,11 @@ const uint8_t ZIGZAG_TO_NATURAL[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 3
                                        35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                                        58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// The inverse transform's factors: one row of 64 coefficient weights per output sample.
+// The inverse transform's factors, the weights of one coefficient in the 64 output samples
+// together, so that a block adds up its non-zero coefficients a whole row at a time.
 struct SIdctTable
 {
-    float m_Factor[64][64];
+    alignas(16) float m_Factor[64][64];
 
     SIdctTable()
     {
@@ -40,7 +41,7 @@ struct SIdctTable
                 int u = n & 7, v = n >> 3;
                 double cu = u ? 1.0 : 1.0 / std::sqrt(2.0);
                 double cv = v ? 1.0 : 1.0 / std::sqrt(2.0);
-                m_Factor[s][n] = float(cu * cv / 4.0 * std::cos((2 * x + 1) * u * pi / 16.0) *
+                m_Factor[n][s] = float(cu * cv / 4.0 * std::cos((2 * x + 1) * u * pi / 16.0) *
                                        std::cos((2 * y + 1) * v * pi / 16.0));
             }
         }
@@ -69,7 +70,8 @@ KETH_REGISTER_CLASS(CJPEGFormat, "imageformat");
 // ---------------------------------------------------------------------------------------------
 
 CJPEGScanReader::CJPEGScanReader(CInputStream* source)
-    : m_Source(source), m_Marker(0), m_Padding(0), m_Ended(false), m_Consumed(0)
+    : m_Source(source), m_Marker(0), m_Padding(0), m_Ended(false), m_Consumed(0), m_BufferPos(0),
+      m_BufferEnd(0)
 {
 }
 
@@ -85,33 +87,41 @@ bool CJPEGScanReader::IsEOF()
 
 int32_t CJPEGScanReader::GetPosition()
 {
-    return m_Consumed;
+    return m_Consumed + m_BufferPos;
 }
 
-int CJPEGScanReader::FetchByte()
+int CJPEGScanReader::Refill()
 {
-    unsigned char byte;
-    if (m_Source->Read(&byte, 1) != 1)
+    m_Consumed += m_BufferEnd;
+    m_BufferPos = 0;
+    m_BufferEnd = 0;
+    int32_t got = m_Source->Read(m_Buffer, BUFFER_SIZE);
+    if (got <= 0)
         return -1;
-    ++m_Consumed;
-    return byte;
-}
-
-int CJPEGScanReader::ReadRawByte()
-{
-    return FetchByte();
+    m_BufferEnd = got > BUFFER_SIZE ? BUFFER_SIZE : got;
+    return m_Buffer[m_BufferPos++];
 }
 
 bool CJPEGScanReader::ReadRaw(void* buffer, int32_t size)
 {
     unsigned char* out = static_cast<unsigned char*>(buffer);
-    for (int32_t i = 0; i < size; ++i)
+    while (size > 0)
     {
-        int byte = FetchByte();
-        if (byte < 0)
-            return false;
+        if (m_BufferPos == m_BufferEnd)
+        {
+            if (Refill() < 0)
+                return false;
+            --m_BufferPos;
+        }
+        int32_t chunk = m_BufferEnd - m_BufferPos;
+        chunk = chunk < size ? chunk : size;
         if (out)
-            out[i] = uint8_t(byte);
+        {
+            memcpy(out, m_Buffer + m_BufferPos, size_t(chunk));
+            out += chunk;
+        }
+        m_BufferPos += chunk;
+        size -= chunk;
     }
     return true;
 }
@@ -126,12 +136,12 @@ int CJPEGScanReader::NextDataByte()
 {
     if (AtScanEnd())
         return -1;
-    int byte = FetchByte();
+    int byte = ReadRawByte();
     if (byte == 0xFF)
     {
         int next;
         do
-            next = FetchByte();
+            next = ReadRawByte();
         while (next == 0xFF);
         if (next == 0)
             return 0xFF;
@@ -144,15 +154,6 @@ int CJPEGScanReader::NextDataByte()
     if (byte < 0)
         m_Ended = true;
     return byte;
-}
-
-uint32_t CJPEGScanReader::NextScanByte()
-{
-    int byte = NextDataByte();
-    if (byte >= 0)
-        return uint32_t(byte);
-    ++m_Padding;
-    return 0;
 }
 
 int32_t CJPEGScanReader::Read(void* buffer, int32_t size)
@@ -179,25 +180,26 @@ class CJPEGFormat::CBits
 public:
     explicit CBits(CJPEGScanReader* source) : m_Count(0), m_Bits(0), m_Source(source) {}
 
-    // n up to 25.
-    void NeedMSB(int n)
-    {
-        while (m_Count < n)
-        {
-            m_Bits |= m_Source->NextScanByte() << (24 - m_Count);
-            m_Count += 8;
-        }
-    }
     uint32_t Peek(int n) const { return m_Bits >> (32 - n); }
     void Skip(int n)
     {
         m_Bits <<= n;
         m_Count -= n;
     }
+    // Tops the buffer up to at least 25 bits, the first new byte going just below the bits held.
+    void Fill()
+    {
+        while (m_Count <= 24)
+        {
+            m_Bits |= m_Source->NextScanByte() << (24 - m_Count);
+            m_Count += 8;
+        }
+    }
     // n from 1 to 16.
     uint32_t Get(int n)
     {
-        NeedMSB(n);
+        if (m_Count < n)
+            Fill();
         uint32_t value = Peek(n);
         Skip(n);
         return value;
@@ -218,6 +220,8 @@ CJPEGFormat::CJPEGFormat()
     memset(m_Block, 0, sizeof m_Block);
     memset(m_DCPred, 0, sizeof m_DCPred);
     memset(m_QuantDefined, 0, sizeof m_QuantDefined);
+    for (int table = 0; table < 8; ++table)
+        BuildLookup(table);
 }
 
 bool CJPEGFormat::CanLoad(const CMimeType& type)
@@ -519,11 +523,13 @@ bool CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
             if (code > (1u << length))
             {
                 alphabet.Clear();
+                BuildLookup(tableClass * 4 + number);
                 Log("Err: bad jpeg Huffman table\n");
                 return false;
             }
             code <<= 1;
         }
+        BuildLookup(tableClass * 4 + number);
         at += 17 + total;
     }
     return true;
@@ -628,17 +634,53 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
     return true;
 }
 
-int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
+void CJPEGFormat::BuildLookup(int table)
 {
+    SHuffmanLookup& lookup = m_Lookup[table];
+    memset(lookup.m_Fast, 0, sizeof lookup.m_Fast);
+    for (int length = 0; length <= 16; ++length)
+    {
+        lookup.m_MaxCode[length] = -1;
+        lookup.m_Offset[length] = 0;
+    }
+    // The entries come by length, each length's codes counting up from its first.
     const TDynamicArray<CHuffmanAlphabet::CEntry>& entries = m_Huffman[table].m_Entries;
     for (int i = 0; i < entries.GetCount(); ++i)
     {
         const CHuffmanAlphabet::CEntry& entry = entries[i];
-        bits.NeedMSB(entry.length);
-        if (bits.Peek(entry.length) == entry.code)
+        lookup.m_Symbols[i] = uint8_t(entry.symbol);
+        if (lookup.m_MaxCode[entry.length] < 0)
+            lookup.m_Offset[entry.length] = i - int32_t(entry.code);
+        lookup.m_MaxCode[entry.length] = int32_t(entry.code);
+        if (entry.length <= FAST_BITS)
         {
-            bits.Skip(entry.length);
-            return entry.symbol;
+            int shift = FAST_BITS - entry.length;
+            for (uint32_t j = 0; j < (1u << shift); ++j)
+                lookup.m_Fast[(entry.code << shift) + j] = uint16_t(entry.length << 8 | entry.symbol);
+        }
+    }
+}
+
+int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
+{
+    const SHuffmanLookup& lookup = m_Lookup[table];
+    if (bits.m_Count < 16)
+        bits.Fill();
+    int fast = lookup.m_Fast[bits.Peek(FAST_BITS)];
+    if (fast)
+    {
+        bits.Skip(fast >> 8);
+        return fast & 255;
+    }
+    // Bits that match no shorter code lie above every code of a length up to the one that has
+    // them; canonical codes make this the same as trying each entry in turn.
+    for (int length = FAST_BITS + 1; length <= 16; ++length)
+    {
+        int32_t code = int32_t(bits.Peek(length));
+        if (code <= lookup.m_MaxCode[length])
+        {
+            bits.Skip(length);
+            return lookup.m_Symbols[lookup.m_Offset[length] + code];
         }
     }
     throw CException("Coudn't find huffman entry");
@@ -647,11 +689,15 @@ int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
 void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTable)
 {
     const float* quant = m_Quant[m_Components[component].m_QuantTable];
-    float coefficients[64] = {};
+    float coefficients[64];
+    // Natural positions of the non-zero coefficients.
+    uint64_t present = 0;
     int s = DecodeSymbol(bits, dcTable) & 15;
     if (s)
         m_DCPred[component] = int32_t(uint32_t(m_DCPred[component]) + uint32_t(Extend(bits.Get(s), s)));
     coefficients[0] = float(m_DCPred[component]) * quant[0];
+    if (m_DCPred[component])
+        present = 1;
     for (int k = 1; k < 64;)
     {
         int rs = DecodeSymbol(bits, 4 + acTable);
@@ -670,21 +716,32 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
         if (k > 63)
             throw CException("AC run past the end of a jpeg block");
         if (s)
-            coefficients[ZIGZAG_TO_NATURAL[k]] = float(Extend(bits.Get(s), s)) * quant[k];
+        {
+            int n = ZIGZAG_TO_NATURAL[k];
+            coefficients[n] = float(Extend(bits.Get(s), s)) * quant[k];
+            present |= uint64_t(1) << n;
+        }
         ++k;
     }
 
+    // Zero coefficients add nothing to any sample, so only the others are summed, each over the
+    // 64 samples at once and in ascending order as a sample-by-sample sum would take them.
     const SIdctTable& table = IdctTable();
+    alignas(16) float sums[64] = {};
+    while (present)
+    {
+        int n = __builtin_ctzll(present);
+        present &= present - 1;
+        const float value = coefficients[n];
+        const float* factor = table.m_Factor[n];
+        for (int sample = 0; sample < 64; ++sample)
+            sums[sample] += value * factor[sample];
+    }
     for (int sample = 0; sample < 64; ++sample)
     {
-        float sum = 0.0f;
-        for (int n = 0; n < 64; ++n)
-            sum += coefficients[n] * table.m_Factor[sample][n];
-        sum += 128.0f;
-        if (sum < 0.0f)
-            sum = 0.0f;
-        if (sum > 255.0f)
-            sum = 255.0f;
+        float sum = sums[sample] + 128.0f;
+        sum = sum < 0.0f ? 0.0f : sum;
+        sum = sum > 255.0f ? 255.0f : sum;
         m_Block[sample] = uint8_t(int(sum));
     }
 }
@@ -692,22 +749,29 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
 void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
 {
     const CComponent& info = m_Components[component];
-    int channels = m_ComponentCount;
-    int32_t pitch = image.m_Format.m_Pitch;
-    for (int r = 0; r < 8; ++r)
-        for (int dy = 0; dy < info.m_ScaleY; ++dy)
+    const int channels = m_ComponentCount;
+    const int32_t pitch = image.m_Format.m_Pitch;
+    // Clipped at the right and bottom edges.
+    int width = m_Width - x0 < 8 * info.m_ScaleX ? m_Width - x0 : 8 * info.m_ScaleX;
+    int height = m_Height - y0 < 8 * info.m_ScaleY ? m_Height - y0 : 8 * info.m_ScaleY;
+    uint8_t* origin = image.m_Data + int64_t(y0) * pitch + int64_t(x0) * channels + component;
+    if (info.m_ScaleX == 1 && info.m_ScaleY == 1)
+    {
+        for (int r = 0; r < height; ++r)
         {
-            int y = y0 + r * info.m_ScaleY + dy;
-            if (y >= m_Height)
-                return;
-            uint8_t* row = image.m_Data + int64_t(y) * pitch;
-            for (int col = 0; col < 8; ++col)
-                for (int dx = 0; dx < info.m_ScaleX; ++dx)
-                {
-                    int x = x0 + col * info.m_ScaleX + dx;
-                    if (x < m_Width)
-                        row[x * channels + component] = m_Block[r * 8 + col];
-                }
+            uint8_t* out = origin + int64_t(r) * pitch;
+            const uint8_t* in = m_Block + 8 * r;
+            for (int col = 0; col < width; ++col)
+                out[col * channels] = in[col];
         }
+        return;
+    }
+    for (int y = 0; y < height; ++y)
+    {
+        uint8_t* out = origin + int64_t(y) * pitch;
+        const uint8_t* in = m_Block + 8 * (y / info.m_ScaleY);
+        for (int x = 0; x < width; ++x)
+            out[x * channels] = in[x / info.m_ScaleX];
+    }
 }
 } // namespace NKeth

@@ -24,13 +24,22 @@ public:
     int32_t Read(void* buffer, int32_t size) override;
 
     // The next raw byte, or -1 at the end of the file.
-    int ReadRawByte();
+    int ReadRawByte() { return m_BufferPos < m_BufferEnd ? m_Buffer[m_BufferPos++] : Refill(); }
     // Copies (or skips, with a null buffer) size raw bytes; false when the file ends first.
     bool ReadRaw(void* buffer, int32_t size);
     // Starts a scan: forgets a previous marker and the padding count.
     void BeginScan();
     // The next byte of the scan, 0 once the scan data has ended.
-    uint32_t NextScanByte();
+    uint32_t NextScanByte()
+    {
+        if (m_BufferPos < m_BufferEnd && m_Buffer[m_BufferPos] != 0xFF && !AtScanEnd())
+            return m_Buffer[m_BufferPos++];
+        int byte = NextDataByte();
+        if (byte >= 0)
+            return uint32_t(byte);
+        ++m_Padding;
+        return 0;
+    }
     bool AtScanEnd() const { return m_Marker != 0 || m_Ended; }
 
     CInputStream* m_Source;
@@ -41,11 +50,17 @@ public:
     bool m_Ended;
 
 private:
-    int FetchByte();
+    // Reads the next block of the source and returns its first byte, or -1 at the end.
+    int Refill();
     // The next unstuffed byte, or -1 when the scan data has ended.
     int NextDataByte();
 
+    static const int BUFFER_SIZE = 16384;
+    // Bytes of the source before m_Buffer.
     int32_t m_Consumed;
+    int32_t m_BufferPos;
+    int32_t m_BufferEnd;
+    unsigned char m_Buffer[BUFFER_SIZE];
 };
 
 // Baseline JPEG (8-bit samples, Huffman coding, one grey or three colour components in one
@@ -96,6 +111,22 @@ private:
     void DecodeBlock(CBits& bits, int component, int dcTable, int acTable);
     void StoreBlock(CImage& image, int component, int x0, int y0);
 
+    // Decoding tables derived from m_Huffman: codes of up to FAST_BITS bits by one lookup,
+    // longer ones by their canonical ranges.
+    static const int FAST_BITS = 9;
+    struct SHuffmanLookup
+    {
+        // Length << 8 | symbol, 0 when the bits start a longer code.
+        uint16_t m_Fast[1 << FAST_BITS];
+        // Largest code of each length, -1 for none.
+        int32_t m_MaxCode[17];
+        // Index in m_Symbols of a code of each length is the code plus this.
+        int32_t m_Offset[17];
+        uint8_t m_Symbols[256];
+    };
+    void BuildLookup(int table);
+
+    SHuffmanLookup m_Lookup[8];
     bool m_QuantDefined[4];
     uint8_t m_Segment[65536];
 };
