@@ -5,6 +5,7 @@ VORNSCR_PACKAGES=(
   zlib1g-dev libpng-dev libjpeg-dev libjpeg-turbo-progs libstb-dev python3 python3-pil netpbm
   libgl-dev libglu1-mesa-dev libglew-dev libx11-dev libxrandr-dev libgl1-mesa-dri
   xvfb x11-utils x11-xserver-utils xdotool imagemagick
+  adwaita-icon-theme
 )
 
 install_packages()

@@ -287,8 +287,19 @@ TEST(ZReader, HeaderVerdicts)
 TEST(DeflateReader, StoredBlocks)
 {
     // An empty stored block, then a final one holding "abc".
-    Bytes data = {0x78, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01, 0x03, 0x00, 0xFC, 0xFF, 'a', 'b', 'c'};
+    Bytes data = {0x78, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01, 0x03, 0x00,
+                  0xFC, 0xFF, 'a',  'b',  'c',  0x02, 0x4D, 0x01, 0x27};
     EXPECT_EQ(Inflate(data, 100), (Bytes{'a', 'b', 'c'}));
+    data.back() ^= 1;
+    try
+    {
+        Inflate(data, 100);
+        ADD_FAILURE() << "checksum not verified";
+    }
+    catch (const CException& e)
+    {
+        EXPECT_STREQ(e.GetMessage(), "Unable to load. zlib data check failed");
+    }
 
     Bytes badLength = {0x01, 0x03, 0x00, 0xFC, 0xFE, 'a', 'b', 'c'};
     EXPECT_EQ(ErrorOf(badLength), "Invalid stored block length");

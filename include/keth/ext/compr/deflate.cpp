@@ -15,6 +15,7 @@ const char* const TEXT_CODE_LENGTHS = "Invalid Huffman code lengths";
 const char* const TEXT_CODE = "Invalid Huffman code";
 const char* const TEXT_DISTANCE = "Invalid distance, too far back";
 const char* const TEXT_STORED_LENGTH = "Invalid stored block length";
+const char* const TEXT_DATA_CHECK = "Unable to load. zlib data check failed";
 const char* const TEXT_RLE_BOUNDS = "RLEDecoder: Error, Out of bounds";
 const char* const TEXT_RLE_END = "RLEDecoder: Error, Unexpected end of data";
 
@@ -467,8 +468,29 @@ int32_t CDeflateReader::Read(void* buffer, int32_t size)
     return done;
 }
 
+uint32_t Adler32(uint32_t adler, const unsigned char* data, int32_t size)
+{
+    // 5552 is the longest run whose sums cannot overflow 32 bits before the reduction.
+    uint32_t a = adler & 0xFFFFu, b = adler >> 16;
+    while (size > 0)
+    {
+        int32_t n = size < 5552 ? size : 5552;
+        size -= n;
+        for (int32_t i = 0; i < n; ++i)
+        {
+            a += data[i];
+            b += a;
+        }
+        data += n;
+        a %= 65521u;
+        b %= 65521u;
+    }
+    return (b << 16) | a;
+}
+
 CZReader::CZReader(CInputStream* source)
-    : CInputStream(g_EmptyMimeType), m_Source(source), m_Inflater(source, 32768), m_Ok(true), m_Error(nullptr)
+    : CInputStream(g_EmptyMimeType), m_Source(source), m_Inflater(source, 32768), m_Ok(true),
+      m_Error(nullptr), m_Adler(1), m_TrailerChecked(false)
 {
     unsigned char cmf = 0, flg = 0;
     if (m_Source)
@@ -500,7 +522,37 @@ bool CZReader::IsEOF()
 
 int32_t CZReader::Read(void* buffer, int32_t size)
 {
-    return m_Inflater.Read(buffer, size);
+    if (size < 1 || !m_Source)
+        return 0;
+    if (!buffer)
+    {
+        // Skipped bytes still count for the checksum.
+        unsigned char sink[4096];
+        int32_t total = 0;
+        while (total < size)
+        {
+            int32_t n = size - total < int32_t(sizeof sink) ? size - total : int32_t(sizeof sink);
+            int32_t got = Read(sink, n);
+            total += got;
+            if (got < n)
+                break;
+        }
+        return total;
+    }
+    int32_t got = m_Inflater.Read(buffer, size);
+    m_Adler = Adler32(m_Adler, static_cast<unsigned char*>(buffer), got);
+    if (m_Inflater.IsEOF() && !m_TrailerChecked)
+    {
+        m_TrailerChecked = true;
+        unsigned char trailer[4];
+        if (m_Source->Read(trailer, 4) != 4)
+            CBitReader::ThrowEndOfData();
+        uint32_t expected = (uint32_t(trailer[0]) << 24) | (uint32_t(trailer[1]) << 16) |
+                            (uint32_t(trailer[2]) << 8) | trailer[3];
+        if (expected != m_Adler)
+            throw CException(TEXT_DATA_CHECK);
+    }
+    return got;
 }
 
 CRLEDecoder::CRLEDecoder(CInputStream* source, int elementSize)

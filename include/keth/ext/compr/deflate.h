@@ -150,7 +150,9 @@ private:
 };
 
 // zlib wrapper: checks the two header bytes on construction and inflates the rest. A bad header
-// makes IsOpen false and leaves its reason in m_Error; nothing is thrown for it.
+// makes IsOpen false and leaves its reason in m_Error; nothing is thrown for it. When a Read
+// reaches the end of the compressed data, the Adler-32 trailer is read and verified
+// ("Unable to load. zlib data check failed").
 class CZReader : public CInputStream
 {
 public:
@@ -165,7 +167,12 @@ public:
     CDeflateReader m_Inflater;
     bool m_Ok;
     const char* m_Error;
+    // Adler-32 of the bytes produced so far.
+    uint32_t m_Adler;
+    bool m_TrailerChecked;
 };
+
+uint32_t Adler32(uint32_t adler, const unsigned char* data, int32_t size);
 
 // Run-length packets of fixed-size elements: a header byte h, then one element repeated
 // (h & 0x7F) + 1 times when h & 0x80, or that many raw elements. A packet must end within the
