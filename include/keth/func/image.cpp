@@ -632,16 +632,27 @@ void CImage::FlipVertical()
     const int height = m_Format.m_Height;
     if (!m_Data || pitch <= 0 || int64_t(pitch) * height > m_Format.m_Size)
         return;
-    unsigned char* row = NEW unsigned char[pitch];
     for (int y = 0; y < height / 2; ++y)
     {
         unsigned char* a = m_Data + int64_t(y) * pitch;
         unsigned char* b = m_Data + int64_t(height - 1 - y) * pitch;
-        std::memcpy(row, a, size_t(pitch));
-        std::memcpy(a, b, size_t(pitch));
-        std::memcpy(b, row, size_t(pitch));
+        // Word-wise swap in place: no temporary row and no per-byte loop.
+        int32_t i = 0;
+        for (; i + 8 <= pitch; i += 8)
+        {
+            uint64_t wa, wb;
+            std::memcpy(&wa, a + i, 8);
+            std::memcpy(&wb, b + i, 8);
+            std::memcpy(a + i, &wb, 8);
+            std::memcpy(b + i, &wa, 8);
+        }
+        for (; i < pitch; ++i)
+        {
+            unsigned char t = a[i];
+            a[i] = b[i];
+            b[i] = t;
+        }
     }
-    delete[] row;
 }
 
 bool CImage::Convert(const CFormat& target, CImage& destination) const

@@ -221,15 +221,23 @@ bool CTGAFormat::Load(CInputStream& in, CImage& image)
         throw CException(TEXT_TGA_BAD_SIZE);
 
     const int bytesPerPixel = bitsPerPixel / 8;
+    const bool bottomUp = !(descriptor & 0x20);
     if (imageType == 2 || imageType == 3)
-        ReadFully(in, image.m_Data, image.m_Format.m_Size, TEXT_TGA_END);
+    {
+        // Raw rows go straight to their place, top row first.
+        const int32_t pitch = image.m_Format.m_Pitch;
+        for (int y = 0; y < height; ++y)
+            ReadFully(in, image.m_Data + int64_t(bottomUp ? height - 1 - y : y) * pitch, pitch, TEXT_TGA_END);
+    }
     else
+    {
+        // Packets may run across rows, so the image is decoded whole and flipped afterwards.
         DecodeRunLength(in, image, bytesPerPixel);
-
+        if (bottomUp)
+            image.FlipVertical();
+    }
     if (descriptor & 0x10)
         MirrorRows(image, bytesPerPixel);
-    if (!(descriptor & 0x20))
-        image.FlipVertical();
     return true;
 }
 
