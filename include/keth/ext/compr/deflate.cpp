@@ -159,28 +159,6 @@ void CHuffmanAlphabet::Build(bool allowIncomplete)
     }
 }
 
-int CHuffmanAlphabet::Decode(CBitReader& bits) const
-{
-    if (m_Nodes[0])
-        return int(m_Nodes[1]);
-    // Bytes are fetched only while the code is known to be longer than the bits at hand, so
-    // no byte beyond the code's last bit leaves the source.
-    for (;;)
-    {
-        uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
-        int length = int(entry & 31u);
-        if (length != 0 && length <= bits.m_Count)
-        {
-            bits.m_Bits >>= length;
-            bits.m_Count -= length;
-            return int(entry >> 5);
-        }
-        if (bits.m_Count >= TABLE_BITS)
-            return DecodeSlow(bits);
-        bits.Need(bits.m_Count + 1);
-    }
-}
-
 int CHuffmanAlphabet::DecodeSlow(CBitReader& bits) const
 {
     uint32_t node = 0;
@@ -432,20 +410,45 @@ int32_t CDeflateReader::Read(void* buffer, int32_t size)
             }
             case STATE_MATCH:
             {
-                // Byte by byte, so that a match may overlap the bytes it produces.
                 int32_t n = m_Remaining < size - done ? m_Remaining : size - done;
                 unsigned char* window = m_Window;
                 int32_t from = m_CopyPos, to = m_WindowPos, end = m_WindowSize;
-                for (int32_t i = 0; i < n; ++i)
+                for (int32_t left = n; left > 0;)
                 {
-                    unsigned char byte = window[from];
-                    window[to] = byte;
+                    // Pieces that do not wrap around the window.
+                    int32_t piece = left;
+                    if (piece > end - from)
+                        piece = end - from;
+                    if (piece > end - to)
+                        piece = end - to;
+                    if (m_Distance >= piece)
+                        memmove(window + to, window + from, size_t(piece));
+                    else
+                    {
+                        // The match overlaps the bytes it produces, repeating a pattern of
+                        // m_Distance bytes. Every copy reads only bytes already written, as a
+                        // byte-by-byte copy would, and doubles the pattern at hand.
+                        unsigned char* destination = window + to;
+                        const unsigned char* pattern = window + from;
+                        for (int32_t copied = 0; copied < piece;)
+                        {
+                            int32_t phase = copied % m_Distance;
+                            int32_t length = m_Distance + copied - phase;
+                            if (length > piece - copied)
+                                length = piece - copied;
+                            memcpy(destination + copied, pattern + phase, size_t(length));
+                            copied += length;
+                        }
+                    }
                     if (out)
-                        out[done + i] = byte;
-                    if (++from == end)
+                        memcpy(out + done + (n - left), window + to, size_t(piece));
+                    from += piece;
+                    if (from == end)
                         from = 0;
-                    if (++to == end)
+                    to += piece;
+                    if (to == end)
                         to = 0;
+                    left -= piece;
                 }
                 m_CopyPos = from;
                 m_WindowPos = to;
@@ -476,7 +479,19 @@ uint32_t Adler32(uint32_t adler, const unsigned char* data, int32_t size)
     {
         int32_t n = size < 5552 ? size : 5552;
         size -= n;
-        for (int32_t i = 0; i < n; ++i)
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4)
+        {
+            a += data[i];
+            b += a;
+            a += data[i + 1];
+            b += a;
+            a += data[i + 2];
+            b += a;
+            a += data[i + 3];
+            b += a;
+        }
+        for (; i < n; ++i)
         {
             a += data[i];
             b += a;

@@ -82,8 +82,28 @@ public:
     // a single one-bit code, and distance sets with no codes at all), for lengths outside
     // 1 ... MAX_CODE_LENGTH, or when the tree would not fit m_Nodes.
     void Build(bool allowIncomplete = false);
-    // Throws "Invalid Huffman code" when the bits reach a code that is not in the set.
-    int Decode(CBitReader& bits) const;
+    // Throws "Invalid Huffman code" when the bits reach a code that is not in the set. Bytes are
+    // fetched only while the code is known to be longer than the bits at hand, so no byte beyond
+    // the code's last bit leaves the source.
+    int Decode(CBitReader& bits) const
+    {
+        if (m_Nodes[0])
+            return int(m_Nodes[1]);
+        for (;;)
+        {
+            uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
+            int length = int(entry & 31u);
+            if (length != 0 && length <= bits.m_Count)
+            {
+                bits.m_Bits >>= length;
+                bits.m_Count -= length;
+                return int(entry >> 5);
+            }
+            if (bits.m_Count >= TABLE_BITS)
+                return DecodeSlow(bits);
+            bits.Need(bits.m_Count + 1);
+        }
+    }
 
     // The entries, sorted and with their codes after Build.
     TDynamicArray<CEntry> m_Entries;
