@@ -2,9 +2,10 @@
 VORNSCR_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libpng-dev libjpeg-dev libjpeg-turbo-progs python3 python3-pil netpbm
+  zlib1g-dev libpng-dev libjpeg-dev libjpeg-turbo-progs libstb-dev python3 python3-pil netpbm
   libgl-dev libglu1-mesa-dev libglew-dev libx11-dev libxrandr-dev libgl1-mesa-dri
   xvfb x11-utils x11-xserver-utils xdotool imagemagick
+  adwaita-icon-theme
 )
 
 install_packages()

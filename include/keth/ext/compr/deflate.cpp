@@ -1,0 +1,632 @@
+#include "keth/ext/compr/deflate.h"
+#include "keth/base/memorymanager.h"
+#include "keth/func/exception.h"
+
+#include <cstring>
+
+namespace NKeth
+{
+namespace
+{
+const char* const TEXT_BLOCKTYPE = "ROARRRRRRR! Can't handle this blocktype";
+const char* const TEXT_STATE = "Invalid decoder state";
+const char* const TEXT_END_OF_DATA = "Unexpected end of compressed data";
+const char* const TEXT_CODE_LENGTHS = "Invalid Huffman code lengths";
+const char* const TEXT_CODE = "Invalid Huffman code";
+const char* const TEXT_DISTANCE = "Invalid distance, too far back";
+const char* const TEXT_STORED_LENGTH = "Invalid stored block length";
+const char* const TEXT_DATA_CHECK = "Unable to load. zlib data check failed";
+const char* const TEXT_RLE_BOUNDS = "RLEDecoder: Error, Out of bounds";
+const char* const TEXT_RLE_END = "RLEDecoder: Error, Unexpected end of data";
+
+const uint8_t CODE_LENGTH_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint16_t DISTANCE_BASE[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const uint8_t DISTANCE_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+const int LITERAL_SYMBOLS = 286;
+const int DISTANCE_SYMBOLS = 30;
+const int END_OF_BLOCK = 256;
+
+// DEFLATE accepts an incomplete code only in the degenerate cases: no distance codes at all,
+// or a single code of one bit.
+void BuildDeflateAlphabet(CHuffmanAlphabet& alphabet)
+{
+    const TDynamicArray<CHuffmanAlphabet::CEntry>& entries = alphabet.m_Entries;
+    bool degenerate = entries.GetCount() == 0 || (entries.GetCount() == 1 && entries[0].length == 1);
+    alphabet.Build(degenerate);
+}
+} // namespace
+
+void CBitReader::ThrowEndOfData()
+{
+    throw CException(TEXT_END_OF_DATA);
+}
+
+CHuffmanAlphabet::CHuffmanAlphabet() : m_NextNode(3)
+{
+    memset(m_Nodes, 0, sizeof m_Nodes);
+    memset(m_Table, 0, sizeof m_Table);
+}
+
+void CHuffmanAlphabet::Clear()
+{
+    m_Entries.Clear();
+    m_Nodes[0] = m_Nodes[1] = m_Nodes[2] = 0;
+    m_NextNode = 3;
+    memset(m_Table, 0, sizeof m_Table);
+}
+
+void CHuffmanAlphabet::AddEntry(int symbol, int length, unsigned code)
+{
+    CEntry entry;
+    entry.symbol = symbol;
+    entry.code = code;
+    entry.length = length;
+    m_Entries.Add(entry);
+}
+
+void CHuffmanAlphabet::ThrowInvalidCode()
+{
+    throw CException(TEXT_CODE);
+}
+
+void CHuffmanAlphabet::Build(bool allowIncomplete)
+{
+    int count = m_Entries.GetCount();
+    CEntry* entries = m_Entries.GetData();
+
+    // Kraft's sum decides whether the lengths describe a prefix code at all.
+    int perLength[MAX_CODE_LENGTH + 1] = {0};
+    for (int i = 0; i < count; ++i)
+    {
+        if (entries[i].length < 1 || entries[i].length > MAX_CODE_LENGTH)
+            throw CException(TEXT_CODE_LENGTHS);
+        ++perLength[entries[i].length];
+    }
+    int32_t left = 1;
+    for (int length = 1; length <= MAX_CODE_LENGTH; ++length)
+    {
+        left = left * 2 - perLength[length];
+        if (left < 0)
+            throw CException(TEXT_CODE_LENGTHS);
+    }
+    if (left > 0 && !allowIncomplete)
+        throw CException(TEXT_CODE_LENGTHS);
+
+    // Stable insertion sort by length, then symbol.
+    for (int i = 1; i < count; ++i)
+    {
+        CEntry entry = entries[i];
+        int j = i - 1;
+        while (j >= 0 && (entries[j].length > entry.length ||
+                          (entries[j].length == entry.length && entries[j].symbol > entry.symbol)))
+        {
+            entries[j + 1] = entries[j];
+            --j;
+        }
+        entries[j + 1] = entry;
+    }
+
+    uint32_t code = 0;
+    int previous = 1;
+    for (int i = 0; i < count; ++i)
+    {
+        code <<= entries[i].length - previous;
+        uint32_t reversed = 0;
+        for (int k = 0; k < entries[i].length; ++k)
+            reversed |= ((code >> k) & 1u) << (entries[i].length - 1 - k);
+        entries[i].code = reversed;
+        ++code;
+        previous = entries[i].length;
+    }
+
+    m_Nodes[0] = m_Nodes[1] = m_Nodes[2] = 0;
+    m_NextNode = 3;
+    memset(m_Table, 0, sizeof m_Table);
+    for (int i = count - 1; i >= 0; --i)
+    {
+        uint32_t node = 0;
+        for (int k = 0; k < entries[i].length; ++k)
+        {
+            uint32_t word = node + 1 + ((entries[i].code >> k) & 1u);
+            if (m_Nodes[word] == 0)
+            {
+                if (m_NextNode + 3 > MAX_NODE_WORDS)
+                    throw CException(TEXT_CODE_LENGTHS);
+                m_Nodes[m_NextNode] = m_Nodes[m_NextNode + 1] = m_Nodes[m_NextNode + 2] = 0;
+                m_Nodes[word] = uint32_t(m_NextNode);
+                m_NextNode += 3;
+            }
+            node = m_Nodes[word];
+        }
+        m_Nodes[node] = 1;
+        m_Nodes[node + 1] = uint32_t(entries[i].symbol);
+
+        // A code of n bits owns every table slot whose low n bits are the code.
+        if (entries[i].length <= TABLE_BITS && entries[i].symbol >= 0 && entries[i].symbol < 2048)
+        {
+            uint16_t value = uint16_t((entries[i].symbol << 5) | entries[i].length);
+            for (uint32_t slot = entries[i].code; slot < (1u << TABLE_BITS); slot += 1u << entries[i].length)
+                m_Table[slot] = value;
+        }
+    }
+}
+
+int CHuffmanAlphabet::DecodeSlow(CBitReader& bits) const
+{
+    uint32_t node = 0;
+    for (;;)
+    {
+        bits.Need(1);
+        uint32_t bit = bits.m_Bits & 1u;
+        bits.m_Bits >>= 1;
+        --bits.m_Count;
+        uint32_t child = m_Nodes[node + 1 + bit];
+        if (child == 0)
+            ThrowInvalidCode();
+        node = child;
+        if (m_Nodes[node])
+            return int(m_Nodes[node + 1]);
+    }
+}
+
+CDeflateReader::CDeflateReader(CInputStream* source, int window)
+    : CInputStream(g_EmptyMimeType), m_Source(source), m_BitReader(source), m_LastBlock(false),
+      m_WindowSize(0), m_Window(nullptr), m_WindowPos(0), m_State(STATE_HEADER), m_Remaining(0),
+      m_Distance(0), m_CopyPos(0), m_Size(-1), m_Produced(0), m_FixedTables(false)
+{
+    if (window < 1)
+        window = 1;
+    if (window > (1 << 24))
+        window = 1 << 24;
+    m_WindowSize = window * 2;
+    m_Window = NEW unsigned char[size_t(m_WindowSize)];
+    memset(m_Window, 0, size_t(m_WindowSize));
+}
+
+CDeflateReader::~CDeflateReader()
+{
+    delete[] m_Window;
+}
+
+bool CDeflateReader::IsOpen()
+{
+    return m_Source && m_Source->IsOpen();
+}
+
+bool CDeflateReader::IsEOF()
+{
+    return m_State == STATE_END;
+}
+
+int32_t CDeflateReader::GetSize()
+{
+    return m_Size;
+}
+
+void CDeflateReader::ReadStoredHeader()
+{
+    m_BitReader.Align();
+    unsigned char header[4];
+    if (m_Source->Read(header, 4) != 4)
+        CBitReader::ThrowEndOfData();
+    unsigned length = header[0] | (unsigned(header[1]) << 8);
+    unsigned check = header[2] | (unsigned(header[3]) << 8);
+    if ((length ^ 0xFFFFu) != check)
+        throw CException(TEXT_STORED_LENGTH);
+    m_Remaining = int32_t(length);
+}
+
+void CDeflateReader::ReadTables()
+{
+    int literals = int(m_BitReader.GetBits(5)) + 257;
+    int distances = int(m_BitReader.GetBits(5)) + 1;
+    int codeLengths = int(m_BitReader.GetBits(4)) + 4;
+    if (literals > LITERAL_SYMBOLS || distances > DISTANCE_SYMBOLS)
+        throw CException(TEXT_CODE_LENGTHS);
+
+    m_FixedTables = false;
+    m_CodeLengths.Clear();
+    m_Literals.Clear();
+    m_Distances.Clear();
+    m_CodeLengths.m_Entries.SetCapacity(19);
+    for (int i = 0; i < codeLengths; ++i)
+    {
+        int length = int(m_BitReader.GetBits(3));
+        if (length)
+            m_CodeLengths.AddEntry(CODE_LENGTH_ORDER[i], length);
+    }
+    m_CodeLengths.Build(false);
+
+    uint8_t lengths[349] = {0};
+    int total = literals + distances;
+    int n = 0;
+    while (n < total)
+    {
+        int symbol = m_CodeLengths.Decode(m_BitReader);
+        if (symbol < 16)
+        {
+            lengths[n++] = uint8_t(symbol);
+            continue;
+        }
+        uint8_t value = 0;
+        int repeat;
+        if (symbol == 16)
+        {
+            if (n == 0)
+                throw CException(TEXT_CODE_LENGTHS);
+            value = lengths[n - 1];
+            repeat = 3 + int(m_BitReader.GetBits(2));
+        }
+        else if (symbol == 17)
+            repeat = 3 + int(m_BitReader.GetBits(3));
+        else
+            repeat = 11 + int(m_BitReader.GetBits(7));
+        if (repeat > total - n)
+            repeat = total - n;
+        while (repeat-- > 0)
+            lengths[n++] = value;
+    }
+    // Without an end-of-block code the block could only end in an error.
+    if (lengths[END_OF_BLOCK] == 0)
+        throw CException(TEXT_CODE_LENGTHS);
+
+    m_Literals.m_Entries.SetCapacity(literals);
+    for (int i = 0; i < literals; ++i)
+        if (lengths[i])
+            m_Literals.AddEntry(i, lengths[i]);
+    m_Distances.m_Entries.SetCapacity(distances);
+    for (int j = 0; j < distances; ++j)
+        if (lengths[literals + j])
+            m_Distances.AddEntry(j, lengths[literals + j]);
+    BuildDeflateAlphabet(m_Literals);
+    BuildDeflateAlphabet(m_Distances);
+}
+
+void CDeflateReader::LoadFixedTables()
+{
+    if (m_FixedTables)
+        return;
+    m_Literals.Clear();
+    m_Distances.Clear();
+    m_Literals.m_Entries.SetCapacity(288);
+    for (int i = 0; i < 288; ++i)
+        m_Literals.AddEntry(i, i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8);
+    m_Distances.m_Entries.SetCapacity(32);
+    for (int j = 0; j < 32; ++j)
+        m_Distances.AddEntry(j, 5);
+    m_Literals.Build(false);
+    m_Distances.Build(false);
+    m_FixedTables = true;
+}
+
+int32_t CDeflateReader::Read(void* buffer, int32_t size)
+{
+    if (size < 1 || !m_Source)
+        return 0;
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    int32_t done = 0;
+    while (done < size)
+    {
+        switch (m_State)
+        {
+            case STATE_HEADER:
+            {
+                m_LastBlock = m_BitReader.GetBits(1) != 0;
+                unsigned type = m_BitReader.GetBits(2);
+                if (type == 0)
+                {
+                    ReadStoredHeader();
+                    m_State = STATE_STORED;
+                }
+                else if (type == 1)
+                {
+                    LoadFixedTables();
+                    m_State = STATE_DATA;
+                }
+                else if (type == 2)
+                    m_State = STATE_TABLES;
+                else
+                    throw CException(TEXT_BLOCKTYPE);
+                break;
+            }
+            case STATE_TABLES:
+                ReadTables();
+                m_State = STATE_DATA;
+                break;
+            case STATE_STORED:
+            {
+                // Bulk reads straight into the window, which the output is copied from.
+                while (m_Remaining > 0 && done < size)
+                {
+                    int32_t n = m_Remaining < size - done ? m_Remaining : size - done;
+                    if (n > m_WindowSize - m_WindowPos)
+                        n = m_WindowSize - m_WindowPos;
+                    if (m_Source->Read(m_Window + m_WindowPos, n) != n)
+                        CBitReader::ThrowEndOfData();
+                    if (out)
+                        memcpy(out + done, m_Window + m_WindowPos, size_t(n));
+                    m_WindowPos += n;
+                    if (m_WindowPos == m_WindowSize)
+                        m_WindowPos = 0;
+                    m_Remaining -= n;
+                    done += n;
+                    m_Produced = m_WindowSize - m_Produced > n ? m_Produced + n : m_WindowSize;
+                }
+                if (m_Remaining == 0)
+                    m_State = STATE_BLOCK_END;
+                break;
+            }
+            case STATE_DATA:
+            {
+                for (;;)
+                {
+                    int symbol = m_Literals.Decode(m_BitReader);
+                    if (symbol < 256)
+                    {
+                        unsigned char byte = (unsigned char)symbol;
+                        if (out)
+                            out[done] = byte;
+                        m_Window[m_WindowPos] = byte;
+                        if (++m_WindowPos == m_WindowSize)
+                            m_WindowPos = 0;
+                        if (m_Produced < m_WindowSize)
+                            ++m_Produced;
+                        if (++done == size)
+                            return done;
+                        continue;
+                    }
+                    if (symbol == END_OF_BLOCK)
+                    {
+                        m_State = STATE_BLOCK_END;
+                        break;
+                    }
+                    int index = symbol - 257;
+                    if (index >= 29)
+                        throw CException(TEXT_CODE);
+                    int length = LENGTH_BASE[index] + int(m_BitReader.GetBits(LENGTH_EXTRA[index]));
+                    int code = m_Distances.Decode(m_BitReader);
+                    if (code >= DISTANCE_SYMBOLS)
+                        throw CException(TEXT_CODE);
+                    int distance = DISTANCE_BASE[code] + int(m_BitReader.GetBits(DISTANCE_EXTRA[code]));
+                    if (distance > m_Produced)
+                        throw CException(TEXT_DISTANCE);
+                    m_Remaining = length;
+                    m_Distance = distance;
+                    m_CopyPos = m_WindowPos - distance;
+                    if (m_CopyPos < 0)
+                        m_CopyPos += m_WindowSize;
+                    m_State = STATE_MATCH;
+                    break;
+                }
+                break;
+            }
+            case STATE_MATCH:
+            {
+                int32_t n = m_Remaining < size - done ? m_Remaining : size - done;
+                unsigned char* window = m_Window;
+                int32_t from = m_CopyPos, to = m_WindowPos, end = m_WindowSize;
+                for (int32_t left = n; left > 0;)
+                {
+                    // Pieces that do not wrap around the window.
+                    int32_t piece = left;
+                    if (piece > end - from)
+                        piece = end - from;
+                    if (piece > end - to)
+                        piece = end - to;
+                    if (m_Distance >= piece)
+                        memmove(window + to, window + from, size_t(piece));
+                    else
+                    {
+                        // The match overlaps the bytes it produces, repeating a pattern of
+                        // m_Distance bytes. Every copy reads only bytes already written, as a
+                        // byte-by-byte copy would, and doubles the pattern at hand.
+                        unsigned char* destination = window + to;
+                        const unsigned char* pattern = window + from;
+                        for (int32_t copied = 0; copied < piece;)
+                        {
+                            int32_t phase = copied % m_Distance;
+                            int32_t length = m_Distance + copied - phase;
+                            if (length > piece - copied)
+                                length = piece - copied;
+                            memcpy(destination + copied, pattern + phase, size_t(length));
+                            copied += length;
+                        }
+                    }
+                    if (out)
+                        memcpy(out + done + (n - left), window + to, size_t(piece));
+                    from += piece;
+                    if (from == end)
+                        from = 0;
+                    to += piece;
+                    if (to == end)
+                        to = 0;
+                    left -= piece;
+                }
+                m_CopyPos = from;
+                m_WindowPos = to;
+                m_Remaining -= n;
+                done += n;
+                m_Produced = m_WindowSize - m_Produced > n ? m_Produced + n : m_WindowSize;
+                if (m_Remaining == 0)
+                    m_State = STATE_DATA;
+                break;
+            }
+            case STATE_BLOCK_END:
+                m_State = m_LastBlock ? STATE_END : STATE_HEADER;
+                break;
+            case STATE_END:
+                return done;
+            default:
+                throw CException(TEXT_STATE);
+        }
+    }
+    return done;
+}
+
+uint32_t Adler32(uint32_t adler, const unsigned char* data, int32_t size)
+{
+    // 5552 is the longest run whose sums cannot overflow 32 bits before the reduction.
+    uint32_t a = adler & 0xFFFFu, b = adler >> 16;
+    while (size > 0)
+    {
+        int32_t n = size < 5552 ? size : 5552;
+        size -= n;
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4)
+        {
+            a += data[i];
+            b += a;
+            a += data[i + 1];
+            b += a;
+            a += data[i + 2];
+            b += a;
+            a += data[i + 3];
+            b += a;
+        }
+        for (; i < n; ++i)
+        {
+            a += data[i];
+            b += a;
+        }
+        data += n;
+        a %= 65521u;
+        b %= 65521u;
+    }
+    return (b << 16) | a;
+}
+
+CZReader::CZReader(CInputStream* source)
+    : CInputStream(g_EmptyMimeType), m_Source(source), m_Inflater(source, 32768), m_Ok(true),
+      m_Error(nullptr), m_Adler(1), m_TrailerChecked(false)
+{
+    unsigned char cmf = 0, flg = 0;
+    if (m_Source)
+    {
+        m_Source->Read(&cmf, 1);
+        m_Source->Read(&flg, 1);
+    }
+    if ((cmf * 256 + flg) % 31 != 0)
+        m_Error = "Unable to load. zlib header check failed";
+    if (flg & 0x20)
+        m_Error = "Unable to load. Don't know how to unpack when the dict flag is set";
+    if ((cmf & 0x0F) != 8)
+        m_Error = "Unable to load. Unknown zlib compression method";
+    if (m_Error)
+        m_Ok = false;
+}
+
+CZReader::~CZReader() = default;
+
+bool CZReader::IsOpen()
+{
+    return m_Ok && m_Source && m_Source->IsOpen();
+}
+
+bool CZReader::IsEOF()
+{
+    return !m_Source || m_Source->IsEOF();
+}
+
+int32_t CZReader::Read(void* buffer, int32_t size)
+{
+    if (size < 1 || !m_Source)
+        return 0;
+    if (!buffer)
+    {
+        // Skipped bytes still count for the checksum.
+        unsigned char sink[4096];
+        int32_t total = 0;
+        while (total < size)
+        {
+            int32_t n = size - total < int32_t(sizeof sink) ? size - total : int32_t(sizeof sink);
+            int32_t got = Read(sink, n);
+            total += got;
+            if (got < n)
+                break;
+        }
+        return total;
+    }
+    int32_t got = m_Inflater.Read(buffer, size);
+    m_Adler = Adler32(m_Adler, static_cast<unsigned char*>(buffer), got);
+    if (m_Inflater.IsEOF() && !m_TrailerChecked)
+    {
+        m_TrailerChecked = true;
+        unsigned char trailer[4];
+        if (m_Source->Read(trailer, 4) != 4)
+            CBitReader::ThrowEndOfData();
+        uint32_t expected = (uint32_t(trailer[0]) << 24) | (uint32_t(trailer[1]) << 16) |
+                            (uint32_t(trailer[2]) << 8) | trailer[3];
+        if (expected != m_Adler)
+            throw CException(TEXT_DATA_CHECK);
+    }
+    return got;
+}
+
+CRLEDecoder::CRLEDecoder(CInputStream* source, int elementSize)
+    : CInputStream(g_EmptyMimeType), m_Source(source), m_ElementSize(elementSize)
+{
+}
+
+bool CRLEDecoder::IsOpen()
+{
+    return m_Source && m_ElementSize > 0 && m_Source->IsOpen();
+}
+
+bool CRLEDecoder::IsEOF()
+{
+    return !m_Source || m_Source->IsEOF();
+}
+
+int32_t CRLEDecoder::GetSize()
+{
+    return m_Source ? m_Source->GetSize() : -1;
+}
+
+int32_t CRLEDecoder::Read(void* buffer, int32_t size)
+{
+    if (!m_Source || m_ElementSize <= 0 || size < m_ElementSize)
+        return 0;
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    const int32_t elementSize = m_ElementSize;
+    int32_t elements = size / elementSize;
+    const int32_t total = elements * elementSize;
+    while (elements > 0)
+    {
+        unsigned char header;
+        if (m_Source->Read(&header, 1) != 1)
+            throw CException(TEXT_RLE_END);
+        int32_t run = (header & 0x7F) + 1;
+        elements -= run;
+        if (elements < 0)
+            throw CException(TEXT_RLE_BOUNDS);
+        if (header & 0x80)
+        {
+            if (m_Source->Read(out, elementSize) != elementSize)
+                throw CException(TEXT_RLE_END);
+            if (out)
+            {
+                for (int32_t i = 1; i < run; ++i)
+                    memcpy(out + i * elementSize, out, size_t(elementSize));
+                out += run * elementSize;
+            }
+        }
+        else
+        {
+            int32_t bytes = run * elementSize;
+            if (m_Source->Read(out, bytes) != bytes)
+                throw CException(TEXT_RLE_END);
+            if (out)
+                out += bytes;
+        }
+    }
+    return total;
+}
+} // namespace NKeth

@@ -1,0 +1,214 @@
+#pragma once
+#include "keth/func/dynamicarray.h"
+#include "keth/func/stream.h"
+
+#include <cstdint>
+
+namespace NKeth
+{
+// Bit fields from a byte stream, least significant bit first. The source is read one byte at a
+// time and never further than the bits asked for, so the bytes after a bit stream stay in the
+// source for whoever reads on.
+class CBitReader
+{
+public:
+    explicit CBitReader(CInputStream* source) : m_Count(0), m_Bits(0), m_Source(source) {}
+
+    // Fills m_Bits until it holds at least n bits (n up to 25). Throws
+    // "Unexpected end of compressed data" when the source runs dry first.
+    void Need(int n)
+    {
+        while (m_Count < n)
+        {
+            unsigned char byte;
+            if (m_Source->Read(&byte, 1) != 1)
+                ThrowEndOfData();
+            m_Bits |= uint32_t(byte) << m_Count;
+            m_Count += 8;
+        }
+    }
+
+    unsigned GetBits(int n)
+    {
+        if (n <= 0)
+            return 0;
+        Need(n);
+        unsigned value = m_Bits & ((1u << n) - 1u);
+        m_Bits = n < 32 ? m_Bits >> n : 0;
+        m_Count -= n;
+        return value;
+    }
+
+    // Drops the bits of a partly used byte.
+    void Align()
+    {
+        m_Count = 0;
+        m_Bits = 0;
+    }
+
+    [[noreturn]] static void ThrowEndOfData();
+
+    int32_t m_Count;
+    uint32_t m_Bits;
+    CInputStream* m_Source;
+};
+
+// A canonical Huffman code (codes assigned by length, then by symbol, as DEFLATE and JPEG
+// define them), decoded through a binary tree with a lookup table in front of it.
+class CHuffmanAlphabet
+{
+public:
+    class CEntry
+    {
+    public:
+        int32_t symbol;
+        uint32_t code;
+        int32_t length;
+    };
+
+    static const int MAX_NODE_WORDS = 4096;
+    static const int MAX_CODE_LENGTH = 16;
+    // Codes up to this many bits are decoded with one table lookup.
+    static const int TABLE_BITS = 10;
+
+    CHuffmanAlphabet();
+
+    void Clear();
+    // Codes are assigned by Build; callers pass ~0u.
+    void AddEntry(int symbol, int length, unsigned code = ~0u);
+    // Sorts the entries by length and symbol, assigns the canonical codes (stored bit-reversed,
+    // first bit on the wire in bit 0) and builds the tree. Throws "Invalid Huffman code lengths"
+    // for an over-subscribed set, for an incomplete one unless allowIncomplete (DEFLATE allows
+    // a single one-bit code, and distance sets with no codes at all), for lengths outside
+    // 1 ... MAX_CODE_LENGTH, or when the tree would not fit m_Nodes.
+    void Build(bool allowIncomplete = false);
+    // Throws "Invalid Huffman code" when the bits reach a code that is not in the set. Bytes are
+    // fetched only while the code is known to be longer than the bits at hand, so no byte beyond
+    // the code's last bit leaves the source.
+    int Decode(CBitReader& bits) const
+    {
+        if (m_Nodes[0])
+            return int(m_Nodes[1]);
+        for (;;)
+        {
+            uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
+            int length = int(entry & 31u);
+            if (length != 0 && length <= bits.m_Count)
+            {
+                bits.m_Bits >>= length;
+                bits.m_Count -= length;
+                return int(entry >> 5);
+            }
+            if (bits.m_Count >= TABLE_BITS)
+                return DecodeSlow(bits);
+            bits.Need(bits.m_Count + 1);
+        }
+    }
+
+    // The entries, sorted and with their codes after Build.
+    TDynamicArray<CEntry> m_Entries;
+    // Three words per node: leaf flag, symbol or bit-0 child, bit-1 child (0: absent).
+    uint32_t m_Nodes[MAX_NODE_WORDS];
+    int32_t m_NextNode;
+    // Indexed by the next TABLE_BITS bits: symbol << 5 | length, 0 for longer or absent codes.
+    uint16_t m_Table[1 << TABLE_BITS];
+
+private:
+    [[noreturn]] static void ThrowInvalidCode();
+    int DecodeSlow(CBitReader& bits) const;
+};
+
+// DEFLATE decoder as a pull stream: each Read decodes exactly the bytes asked for and keeps its
+// place (also inside a match or a stored block) until the next Read.
+class CDeflateReader : public CInputStream
+{
+public:
+    enum EState
+    {
+        STATE_HEADER = 0,
+        STATE_TABLES = 1,
+        STATE_STORED = 2,
+        STATE_DATA = 3,
+        STATE_MATCH = 4,
+        STATE_BLOCK_END = 5,
+        STATE_END = 6
+    };
+
+    // The history window holds 2 * window bytes.
+    CDeflateReader(CInputStream* source, int window);
+    ~CDeflateReader() override;
+
+    bool IsOpen() override;
+    bool IsEOF() override;
+    int32_t GetSize() override;
+    // A null buffer decodes and drops the bytes.
+    int32_t Read(void* buffer, int32_t size) override;
+
+    CInputStream* m_Source;
+    CBitReader m_BitReader;
+    bool m_LastBlock;
+    int32_t m_WindowSize;
+    unsigned char* m_Window;
+    int32_t m_WindowPos;
+    int32_t m_State;
+    CHuffmanAlphabet m_CodeLengths;
+    CHuffmanAlphabet m_Literals;
+    CHuffmanAlphabet m_Distances;
+    int32_t m_Remaining;
+    int32_t m_Distance;
+    int32_t m_CopyPos;
+    int32_t m_Size;
+    // Bytes produced so far, saturating at the window size: no match may reach further back.
+    int32_t m_Produced;
+    // m_Literals and m_Distances hold the fixed codes, so another fixed block need not rebuild.
+    bool m_FixedTables;
+
+private:
+    void ReadStoredHeader();
+    void ReadTables();
+    void LoadFixedTables();
+};
+
+// zlib wrapper: checks the two header bytes on construction and inflates the rest. A bad header
+// makes IsOpen false and leaves its reason in m_Error; nothing is thrown for it. When a Read
+// reaches the end of the compressed data, the Adler-32 trailer is read and verified
+// ("Unable to load. zlib data check failed").
+class CZReader : public CInputStream
+{
+public:
+    explicit CZReader(CInputStream* source);
+    ~CZReader() override;
+
+    bool IsOpen() override;
+    bool IsEOF() override;
+    int32_t Read(void* buffer, int32_t size) override;
+
+    CInputStream* m_Source;
+    CDeflateReader m_Inflater;
+    bool m_Ok;
+    const char* m_Error;
+    // Adler-32 of the bytes produced so far.
+    uint32_t m_Adler;
+    bool m_TrailerChecked;
+};
+
+uint32_t Adler32(uint32_t adler, const unsigned char* data, int32_t size);
+
+// Run-length packets of fixed-size elements: a header byte h, then one element repeated
+// (h & 0x7F) + 1 times when h & 0x80, or that many raw elements. A packet must end within the
+// Read that starts it.
+class CRLEDecoder : public CInputStream
+{
+public:
+    CRLEDecoder(CInputStream* source, int elementSize);
+
+    bool IsOpen() override;
+    bool IsEOF() override;
+    int32_t GetSize() override;
+    // Decodes size / m_ElementSize whole elements and returns the bytes written.
+    int32_t Read(void* buffer, int32_t size) override;
+
+    CInputStream* m_Source;
+    int32_t m_ElementSize;
+};
+} // namespace NKeth

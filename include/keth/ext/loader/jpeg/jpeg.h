@@ -1,0 +1,133 @@
+#pragma once
+#include "keth/ext/compr/deflate.h"
+#include "keth/func/image.h"
+#include "keth/func/stream.h"
+
+#include <cstdint>
+
+namespace NKeth
+{
+// The file as the JPEG decoder reads it: raw bytes for the marker segments, and the
+// entropy-coded data of a scan with the stuffed zero after every 0xFF removed. A scan ends at
+// the next marker, whose code is kept in m_Marker for the marker loop; past it (or past the
+// end of the file) the scan reads as zero bytes, counted in m_Padding.
+class CJPEGScanReader : public CInputStream
+{
+public:
+    explicit CJPEGScanReader(CInputStream* source);
+
+    bool IsOpen() override;
+    bool IsEOF() override;
+    // Offset of the next raw byte from where reading started.
+    int32_t GetPosition() override;
+    // Scan bytes only: stops at a marker or at the end of the file.
+    int32_t Read(void* buffer, int32_t size) override;
+
+    // The next raw byte, or -1 at the end of the file.
+    int ReadRawByte() { return m_BufferPos < m_BufferEnd ? m_Buffer[m_BufferPos++] : Refill(); }
+    // Copies (or skips, with a null buffer) size raw bytes; false when the file ends first.
+    bool ReadRaw(void* buffer, int32_t size);
+    // Starts a scan: forgets a previous marker and the padding count.
+    void BeginScan();
+    // The next byte of the scan, 0 once the scan data has ended.
+    uint32_t NextScanByte()
+    {
+        if (m_BufferPos < m_BufferEnd && m_Buffer[m_BufferPos] != 0xFF && !AtScanEnd())
+            return m_Buffer[m_BufferPos++];
+        int byte = NextDataByte();
+        if (byte >= 0)
+            return uint32_t(byte);
+        ++m_Padding;
+        return 0;
+    }
+    bool AtScanEnd() const { return m_Marker != 0 || m_Ended; }
+
+    CInputStream* m_Source;
+    // Code of the marker that ended the scan data, 0 while inside it.
+    int32_t m_Marker;
+    // Zero bytes handed out after the scan data ended.
+    int32_t m_Padding;
+    bool m_Ended;
+
+private:
+    // Reads the next block of the source and returns its first byte, or -1 at the end.
+    int Refill();
+    // The next unstuffed byte, or -1 when the scan data has ended.
+    int NextDataByte();
+
+    static const int BUFFER_SIZE = 16384;
+    // Bytes of the source before m_Buffer.
+    int32_t m_Consumed;
+    int32_t m_BufferPos;
+    int32_t m_BufferEnd;
+    unsigned char m_Buffer[BUFFER_SIZE];
+};
+
+// Baseline JPEG (8-bit samples, Huffman coding, one grey or three colour components in one
+// scan) into L8 or YCbCr8 images. One object serves every file: tables defined by one file
+// stay for the next.
+class CJPEGFormat : public CImageFormat
+{
+public:
+    class CComponent
+    {
+    public:
+        int32_t m_Id;
+        // H in the upper four bits, V in the lower.
+        int32_t m_Sampling;
+        int32_t m_QuantTable;
+        // Pixels per sample, across and down.
+        int32_t m_ScaleX;
+        int32_t m_ScaleY;
+    };
+
+    CJPEGFormat();
+
+    bool CanLoad(const CMimeType& type) override;
+    bool Load(CInputStream& in, CImage& image) override;
+
+    // DC tables 0 ... 3, then AC tables 0 ... 3; only the entry lists are used.
+    CHuffmanAlphabet m_Huffman[8];
+    CComponent m_Components[3];
+    int32_t m_ComponentCount;
+    // In the zigzag order of the file.
+    float m_Quant[4][64];
+    int32_t m_Width;
+    int32_t m_Height;
+    int32_t m_McuCols;
+    int32_t m_McuRows;
+    int32_t m_McuCount;
+    uint8_t m_Block[64];
+    int32_t m_DCPred[3];
+
+private:
+    class CBits;
+
+    bool ReadFrame(const uint8_t* data, int size);
+    bool ReadQuantTables(const uint8_t* data, int size);
+    bool ReadHuffmanTables(const uint8_t* data, int size);
+    bool ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
+    int DecodeSymbol(CBits& bits, int table);
+    void DecodeBlock(CBits& bits, int component, int dcTable, int acTable);
+    void StoreBlock(CImage& image, int component, int x0, int y0);
+
+    // Decoding tables derived from m_Huffman: codes of up to FAST_BITS bits by one lookup,
+    // longer ones by their canonical ranges.
+    static const int FAST_BITS = 9;
+    struct SHuffmanLookup
+    {
+        // Length << 8 | symbol, 0 when the bits start a longer code.
+        uint16_t m_Fast[1 << FAST_BITS];
+        // Largest code of each length, -1 for none.
+        int32_t m_MaxCode[17];
+        // Index in m_Symbols of a code of each length is the code plus this.
+        int32_t m_Offset[17];
+        uint8_t m_Symbols[256];
+    };
+    void BuildLookup(int table);
+
+    SHuffmanLookup m_Lookup[8];
+    bool m_QuantDefined[4];
+    uint8_t m_Segment[65536];
+};
+} // namespace NKeth

@@ -1,0 +1,261 @@
+#include "keth/ext/loader/tga/tga.h"
+#include "keth/func/exception.h"
+#include "keth/func/image.h"
+#include "logcapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace NKeth;
+typedef CImage::CFormat CFormat;
+typedef std::vector<uint8_t> TBytes;
+
+namespace
+{
+void Put32(TBytes& bytes, size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = uint8_t(value >> (8 * i));
+}
+
+// A minimal DDS writer: magic, header with the four fields the loader reads, then the blocks.
+TBytes MakeDDS(const char* fourCC, uint32_t width, uint32_t height, const TBytes& blocks,
+               uint32_t linearSize = ~0u)
+{
+    TBytes file(128, 0);
+    memcpy(file.data(), "DDS ", 4);
+    Put32(file, 4, 124);
+    Put32(file, 4 + 8, height);
+    Put32(file, 4 + 12, width);
+    Put32(file, 4 + 16, linearSize == ~0u ? uint32_t(blocks.size()) : linearSize);
+    memcpy(file.data() + 4 + 80, fourCC, 4);
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    return file;
+}
+
+TBytes RandomBlocks(int width, int height)
+{
+    TBytes blocks(size_t((width + 3) / 4) * ((height + 3) / 4) * 16);
+    for (uint8_t& b : blocks)
+        b = uint8_t(rand());
+    return blocks;
+}
+
+// Reference texel in B, G, R, A, written straight from the block layout.
+void ReferenceTexel(const uint8_t* data, int width, bool dxt5, int x, int y, uint8_t out[4])
+{
+    const uint8_t* block = data + 16 * ((y / 4) * ((width + 3) / 4) + x / 4);
+    const int i = 4 * (y % 4) + x % 4;
+    int alpha;
+    if (dxt5)
+    {
+        int a0 = block[0], a1 = block[1];
+        uint64_t bits = 0;
+        for (int k = 0; k < 6; ++k)
+            bits |= uint64_t(block[2 + k]) << (8 * k);
+        int index = int(bits >> (3 * i)) & 7;
+        if (index == 0)
+            alpha = a0;
+        else if (index == 1)
+            alpha = a1;
+        else if (a0 > a1)
+            alpha = ((8 - index) * a0 + (index - 1) * a1) / 7;
+        else if (index <= 5)
+            alpha = ((6 - index) * a0 + (index - 1) * a1) / 5;
+        else
+            alpha = index == 6 ? 0 : 255;
+    }
+    else
+    {
+        int word = block[2 * (i / 4)] | block[2 * (i / 4) + 1] << 8;
+        alpha = ((word >> (4 * (i % 4))) & 15) * 17;
+    }
+    const uint8_t* colour = block + 8;
+    int c[2] = {colour[0] | colour[1] << 8, colour[2] | colour[3] << 8};
+    int index = int((uint32_t(colour[4]) | uint32_t(colour[5]) << 8 | uint32_t(colour[6]) << 16 |
+                     uint32_t(colour[7]) << 24) >>
+                    (2 * i)) &
+                3;
+    for (int channel = 0; channel < 3; ++channel) // B, G, R
+    {
+        int shift = channel == 0 ? 0 : (channel == 1 ? 5 : 11);
+        int bits = channel == 1 ? 6 : 5;
+        int e0 = ((c[0] >> shift) & ((1 << bits) - 1)) << (8 - bits);
+        int e1 = ((c[1] >> shift) & ((1 << bits) - 1)) << (8 - bits);
+        int palette[4] = {e0, e1, (2 * e0 + e1 + 1) / 3, (e0 + 2 * e1 + 1) / 3};
+        out[channel] = uint8_t(palette[index]);
+    }
+    out[3] = uint8_t(alpha);
+}
+
+void ExpectMatchesReference(const CImage& compressed)
+{
+    CImage pixels;
+    ASSERT_TRUE(CDDSFormat::Decompress(compressed, pixels));
+    const int width = compressed.m_Format.m_Width, height = compressed.m_Format.m_Height;
+    ASSERT_EQ(pixels.m_Format, CFormat(CFormat::PRESET_RGBA8, width, height));
+    ASSERT_EQ(pixels.m_Format.m_Size, width * height * 4);
+    const bool dxt5 = compressed.m_Format.m_ChannelCount == CFormat::KIND_DXT5;
+    int mismatches = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            uint8_t expected[4];
+            ReferenceTexel(compressed.m_Data, width, dxt5, x, y, expected);
+            mismatches += memcmp(expected, pixels.m_Data + 4 * (y * width + x), 4) != 0;
+        }
+    EXPECT_EQ(mismatches, 0) << width << " x " << height;
+}
+
+bool LoadDDS(const TBytes& file, CImage& image, CMemoryReader** keep = nullptr)
+{
+    CMemoryReader* in = new CMemoryReader(file.data(), int32_t(file.size()));
+    in->m_MimeType = GetMimeTypeFromFileName("texture.dds");
+    bool ok = image.Load(*in);
+    if (keep)
+        *keep = in;
+    else
+        delete in;
+    return ok;
+}
+
+std::string LoadError(const TBytes& file)
+{
+    CImage image;
+    try
+    {
+        LoadDDS(file, image);
+    }
+    catch (const CException& e)
+    {
+        return e.GetMessage();
+    }
+    return "";
+}
+} // namespace
+
+TEST(DDSDecompress, BlockRules)
+{
+    CImage source, pixels;
+    ASSERT_TRUE(source.Create(CFormat(CFormat::PRESET_DXT5, 4, 4)));
+    // DXT5, a0 > a1, every alpha index 2 (bits 010 repeated); colour c0 = red, indexes 0.
+    const uint8_t block5[16] = {255, 0, 0x92, 0x24, 0x49, 0x92, 0x24, 0x49, 0x00, 0xF8, 0, 0, 0, 0, 0, 0};
+    memcpy(source.m_Data, block5, 16);
+    ASSERT_TRUE(CDDSFormat::Decompress(source, pixels));
+    for (int p = 0; p < 16; ++p)
+        EXPECT_EQ(TBytes(pixels.m_Data + 4 * p, pixels.m_Data + 4 * p + 4), TBytes({0, 0, 248, 218}));
+
+    // a0 <= a1: index 7 is opaque, index 6 transparent.
+    const uint8_t six7[16] = {0, 255, 0x37, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    memcpy(source.m_Data, six7, 16);
+    ASSERT_TRUE(CDDSFormat::Decompress(source, pixels));
+    EXPECT_EQ(pixels.m_Data[3], 255);
+    EXPECT_EQ(pixels.m_Data[7], 0);
+    EXPECT_EQ(pixels.m_Data[11], 0);
+
+    // DXT3: four bits of alpha per pixel times 17.
+    ASSERT_TRUE(source.Create(CFormat(CFormat::PRESET_DXT3, 4, 4)));
+    const uint8_t block3[16] = {0x1F, 0, 0, 0, 0, 0, 0, 0, 0x00, 0xF8, 0, 0, 0, 0, 0, 0};
+    memcpy(source.m_Data, block3, 16);
+    ASSERT_TRUE(CDDSFormat::Decompress(source, pixels));
+    EXPECT_EQ(TBytes(pixels.m_Data, pixels.m_Data + 8), TBytes({0, 0, 248, 255, 0, 0, 248, 17}));
+
+    CImage rgb;
+    ASSERT_TRUE(rgb.Create(CFormat(CFormat::PRESET_RGB8, 4, 4)));
+    EXPECT_FALSE(CDDSFormat::Decompress(rgb, pixels));
+    ASSERT_TRUE(rgb.Create(CFormat(CFormat::PRESET_DXT1, 4, 4)));
+    EXPECT_FALSE(CDDSFormat::Decompress(rgb, pixels));
+}
+
+// Random blocks at sizes with partial edge blocks, through the loader and the decompression.
+TEST(DDSDecompress, RandomImagesMatchReference)
+{
+    srand(11);
+    const int sizes[][2] = {{1, 1}, {2, 3}, {4, 4}, {6, 6}, {7, 5}, {9, 17}, {64, 8}};
+    for (const char* kind : {"DXT3", "DXT5"})
+        for (const auto& size : sizes)
+        {
+            SCOPED_TRACE(std::string(kind) + " " + std::to_string(size[0]) + "x" + std::to_string(size[1]));
+            CImage image;
+            ASSERT_TRUE(LoadDDS(MakeDDS(kind, size[0], size[1], RandomBlocks(size[0], size[1])), image));
+            ExpectMatchesReference(image);
+        }
+}
+
+TEST(DDSLoad, HeaderAndLimits)
+{
+    CImage image;
+    TBytes blocks = RandomBlocks(256, 256);
+    ASSERT_TRUE(LoadDDS(MakeDDS("DXT5", 256, 256, blocks), image));
+    EXPECT_EQ(image.m_Format.m_Size, 65536);
+    EXPECT_EQ(TBytes(image.m_Data, image.m_Data + 65536), blocks);
+
+    // A linear size beyond the top level reads the top level only.
+    TBytes withMips = blocks;
+    withMips.resize(blocks.size() + 4096, 0xEE);
+    CMemoryReader* in = nullptr;
+    ASSERT_TRUE(LoadDDS(MakeDDS("DXT3", 256, 256, withMips, 0x7FFFFFFF), image, &in));
+    EXPECT_EQ(in->m_Position, 128 + 65536);
+    delete in;
+
+    // Unsupported kinds and files without the signature leave the image as it was.
+    CLogCapture log;
+    unsigned char* before = image.m_Data;
+    EXPECT_FALSE(LoadDDS(MakeDDS("DXT1", 4, 4, TBytes(8)), image));
+    TBytes unsigned_ = MakeDDS("DXT5", 4, 4, TBytes(16));
+    unsigned_[0] = 'X';
+    EXPECT_FALSE(LoadDDS(unsigned_, image));
+    EXPECT_EQ(image.m_Data, before);
+    EXPECT_EQ(image.m_Format.m_Width, 256);
+
+    EXPECT_EQ(LoadError(MakeDDS("DXT5", 8, 8, TBytes(48))), "ddsloader: unexpected end of file");
+    EXPECT_EQ(LoadError(TBytes(40, 0)), "ddsloader: unexpected end of file");
+    EXPECT_EQ(LoadError(MakeDDS("DXT5", 0, 8, TBytes())), "ddsloader: bad image size");
+    EXPECT_EQ(LoadError(MakeDDS("DXT5", 100000, 8, TBytes())), "ddsloader: bad image size");
+
+    CDDSFormat dds;
+    CFileReader closed;
+    EXPECT_FALSE(dds.Load(closed, image));
+}
+
+// The corpus: accepted DXT3/DXT5 files decompress exactly as the reference; others are refused.
+TEST(DDSCorpus, DecompressesAcceptedFiles)
+{
+    int compared = 0;
+    CLogCapture log;
+    for (const std::string& dir : {std::string(""), std::string("synthetic/")})
+    {
+        std::ifstream manifest(std::string(CORPUS_DIR) + "/" + dir + "MANIFEST.tsv");
+        std::string line;
+        while (std::getline(manifest, line))
+        {
+            if (line.rfind("dds/", 0) != 0)
+                continue;
+            const std::string path = std::string(CORPUS_DIR) + "/" + dir + line.substr(0, line.find('\t'));
+            const bool accept = line.find("\taccept\t") != std::string::npos;
+            SCOPED_TRACE(path);
+            CFileReader in(path.c_str());
+            ASSERT_TRUE(in.IsOpen());
+            CImage image;
+            bool loaded = false;
+            try
+            {
+                loaded = image.Load(in);
+            }
+            catch (const CException&)
+            {
+            }
+            ASSERT_EQ(loaded, accept);
+            if (!loaded)
+                continue;
+            ExpectMatchesReference(image);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 20);
+}

@@ -1,0 +1,521 @@
+// PNG decoding: hand-built files for the structural cases, and byte-exact agreement with libpng
+// on the conformance corpus and the installed icon themes.
+#include "keth/ext/loader/png/png.h"
+#include "keth/func/classregistry.h"
+#include "keth/func/exception.h"
+#include "keth/func/image.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace NKeth;
+
+namespace
+{
+typedef std::vector<unsigned char> Bytes;
+
+void Put32(Bytes& out, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8)
+        out.push_back((unsigned char)(v >> s));
+}
+
+void Chunk(Bytes& out, const char* type, const Bytes& data, bool goodCrc = true)
+{
+    Put32(out, uint32_t(data.size()));
+    size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    uint32_t crc = uint32_t(crc32(0, out.data() + start, uInt(out.size() - start)));
+    Put32(out, goodCrc ? crc : crc ^ 1);
+}
+
+Bytes Header(uint32_t width, uint32_t height, int depth, int colorType, int interlace = 0)
+{
+    Bytes ihdr;
+    Put32(ihdr, width);
+    Put32(ihdr, height);
+    ihdr.push_back((unsigned char)depth);
+    ihdr.push_back((unsigned char)colorType);
+    ihdr.push_back(0);
+    ihdr.push_back(0);
+    ihdr.push_back((unsigned char)interlace);
+    return ihdr;
+}
+
+Bytes Zlib(const Bytes& raw, int strategy = Z_DEFAULT_STRATEGY)
+{
+    z_stream z;
+    memset(&z, 0, sizeof z);
+    deflateInit2(&z, 9, Z_DEFLATED, 15, 8, strategy);
+    Bytes out(deflateBound(&z, uLong(raw.size())) + 16);
+    z.next_in = const_cast<unsigned char*>(raw.data());
+    z.avail_in = uInt(raw.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+struct SPngSpec
+{
+    uint32_t width = 1, height = 1;
+    int depth = 8, colorType = 2, interlace = 0;
+    Bytes filtered;                 // filter bytes and rows, before compression
+    std::vector<size_t> idatSplits; // sizes of the IDAT chunks but the last
+    Bytes beforeData;               // chunks between IHDR and IDAT
+    Bytes afterData;                // chunks between IDAT and IEND
+    bool end = true;
+};
+
+Bytes MakePng(const SPngSpec& spec, const Bytes* zdata = nullptr)
+{
+    Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Chunk(out, "IHDR", Header(spec.width, spec.height, spec.depth, spec.colorType, spec.interlace));
+    out.insert(out.end(), spec.beforeData.begin(), spec.beforeData.end());
+    Bytes z = zdata ? *zdata : Zlib(spec.filtered);
+    size_t at = 0;
+    for (size_t part : spec.idatSplits)
+    {
+        Chunk(out, "IDAT", Bytes(z.begin() + long(at), z.begin() + long(at + part)));
+        at += part;
+    }
+    Chunk(out, "IDAT", Bytes(z.begin() + long(at), z.end()));
+    out.insert(out.end(), spec.afterData.begin(), spec.afterData.end());
+    if (spec.end)
+        Chunk(out, "IEND", Bytes());
+    return out;
+}
+
+// Outcome of one decode: "ok", "false" or the error text.
+std::string Decode(const Bytes& file, CImage& image)
+{
+    CMemoryReader in(file.data(), int32_t(file.size()));
+    CPNGFormat format;
+    try
+    {
+        return format.Load(in, image) ? "ok" : "false";
+    }
+    catch (const CException& e)
+    {
+        return e.GetMessage();
+    }
+}
+
+std::string Decode(const Bytes& file)
+{
+    CImage image;
+    return Decode(file, image);
+}
+
+int Paeth(int a, int b, int c)
+{
+    int p = a + b - c, pa = abs(p - a), pb = abs(p - b), pc = abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// Filters rows of raw pixels with the given filter type per row.
+Bytes Filter(const Bytes& pixels, int rowSize, int bpp, const std::vector<int>& types)
+{
+    Bytes out;
+    int rows = int(pixels.size()) / rowSize;
+    for (int y = 0; y < rows; ++y)
+    {
+        int type = types[size_t(y) % types.size()];
+        out.push_back((unsigned char)type);
+        const unsigned char* row = &pixels[size_t(y) * size_t(rowSize)];
+        for (int x = 0; x < rowSize; ++x)
+        {
+            int a = x >= bpp ? row[x - bpp] : 0;
+            int b = y ? row[x - rowSize] : 0;
+            int c = y && x >= bpp ? row[x - rowSize - bpp] : 0;
+            int predictor[] = {0, a, b, (a + b) >> 1, Paeth(a, b, c)};
+            out.push_back((unsigned char)(row[x] - predictor[type]));
+        }
+    }
+    return out;
+}
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// libpng without any transform: the file's own samples. Returns false when libpng refuses
+// the file; sets `supported` when it is a layout this decoder takes.
+bool ReferenceDecode(const Bytes& file, Bytes& pixels, bool& supported)
+{
+    struct SInput
+    {
+        const Bytes* file;
+        size_t at;
+    } input = {&file, 0};
+    png_structp png = png_create_read_struct(
+        PNG_LIBPNG_VER_STRING, nullptr, [](png_structp p, png_const_charp) { png_longjmp(p, 1); },
+        [](png_structp, png_const_charp) {});
+    png_infop info = png_create_info_struct(png);
+    png_bytep* rows = nullptr;
+    if (setjmp(png_jmpbuf(png)))
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        delete[] rows;
+        return false;
+    }
+    png_set_read_fn(png, &input,
+                    [](png_structp p, png_bytep data, png_size_t length)
+                    {
+                        SInput* in = static_cast<SInput*>(png_get_io_ptr(p));
+                        if (in->at + length > in->file->size())
+                            png_error(p, "end of file");
+                        memcpy(data, in->file->data() + in->at, length);
+                        in->at += length;
+                    });
+    png_read_info(png, info);
+    png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    int depth = png_get_bit_depth(png, info), colorType = png_get_color_type(png, info);
+    int interlace = png_get_interlace_type(png, info);
+    supported = depth == 8 && interlace == PNG_INTERLACE_NONE &&
+                (colorType == 0 || colorType == 2 || colorType == 4 || colorType == 6);
+    if (!supported || size_t(width) * height > (size_t(1) << 26))
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return true;
+    }
+    size_t rowBytes = png_get_rowbytes(png, info);
+    pixels.assign(rowBytes * height, 0);
+    rows = new png_bytep[height];
+    for (png_uint_32 y = 0; y < height; ++y)
+        rows[y] = pixels.data() + y * rowBytes;
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    delete[] rows;
+    return true;
+}
+
+int g_PixelComparisons = 0;
+
+enum EExpectation
+{
+    MUST_ACCEPT,
+    MUST_REFUSE,
+    AS_REFERENCE // accept exactly what libpng decodes in a supported layout
+};
+
+// Checks one file against its expectation and libpng's samples; returns a description of a
+// disagreement, or "".
+std::string CompareWithReference(const std::string& path, EExpectation expectation)
+{
+    Bytes file = ReadFile(path);
+    if (expectation == MUST_REFUSE)
+        return Decode(file) == "ok" ? "accepted a file it must refuse" : "";
+    Bytes expected;
+    bool supported = false;
+    bool referenceOk = ReferenceDecode(file, expected, supported);
+    CImage image;
+    std::string ours = Decode(file, image);
+    if (expectation == MUST_ACCEPT && ours != "ok")
+        return "refused: " + ours;
+    if (!referenceOk || !supported)
+        return ours == "ok" && expectation == AS_REFERENCE ? "accepted a file libpng refuses" : "";
+    if (ours != "ok")
+        return "refused: " + ours;
+    ++g_PixelComparisons;
+    if (size_t(image.m_Format.m_Size) != expected.size() ||
+        memcmp(image.m_Data, expected.data(), expected.size()) != 0)
+        return "pixels differ";
+    return "";
+}
+
+struct SManifestRow
+{
+    std::string file, expected;
+};
+
+std::vector<SManifestRow> ReadManifest(const std::string& path, const std::string& prefix)
+{
+    std::vector<SManifestRow> rows;
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line))
+    {
+        std::vector<std::string> fields;
+        std::stringstream s(line);
+        std::string field;
+        while (std::getline(s, field, '\t'))
+            fields.push_back(field);
+        // file, source, origin, licence, expected, ... in the top manifest; file, recipe,
+        // expected, ... in the synthetic one.
+        size_t column = fields.size() >= 5 && (fields[4] == "accept" || fields[4] == "reject") ? 4 : 2;
+        if (fields.size() > column && fields[0].size() > 4 &&
+            fields[0].substr(fields[0].size() - 4) == ".png")
+            rows.push_back({prefix + fields[0], fields[column]});
+    }
+    return rows;
+}
+
+void FindPngs(const std::string& dir, std::vector<std::string>& out)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return;
+    while (dirent* entry = readdir(d))
+    {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = dir + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode))
+            FindPngs(path, out);
+        else if (S_ISREG(info.st_mode) && name.size() > 4 && name.substr(name.size() - 4) == ".png")
+            out.push_back(path);
+    }
+    closedir(d);
+}
+} // namespace
+
+TEST(PNGFormat, RegisteredUnderItsKeywordAndMimeType)
+{
+    TDynamicArray<NClassRegistry::CHandle*> handles;
+    NClassRegistry::Enumerate("imageformat", handles);
+    bool found = false;
+    for (int i = 0; i < handles.GetCount(); ++i)
+        found = found || strcmp(handles[i]->m_ClassName, "CPNGFormat") == 0;
+    EXPECT_TRUE(found);
+    EXPECT_EQ(GetMimeTypeFromFileName("icon.png"), CMimeType("image/png"));
+    EXPECT_TRUE(CPNGFormat().CanLoad(CMimeType("image/png")));
+    EXPECT_FALSE(CPNGFormat().CanLoad(CMimeType("image/jpeg")));
+
+    // Through the image's own loader, chosen by MIME type.
+    SPngSpec spec;
+    spec.filtered = {0, 10, 20, 30};
+    Bytes file = MakePng(spec);
+    CMemoryReader in(file.data(), int32_t(file.size()));
+    in.m_MimeType = CMimeType("image/png");
+    CImage image;
+    ASSERT_TRUE(image.Load(in));
+    EXPECT_EQ(image.m_Format, CImage::CFormat(CImage::CFormat::PRESET_RGB8, 1, 1));
+    EXPECT_EQ(image.m_Data[0], 10);
+    EXPECT_EQ(image.m_Data[2], 30);
+}
+
+TEST(PNGFormat, StructuralOutcomes)
+{
+    SPngSpec spec;
+    spec.filtered = {0, 1, 2, 3};
+    Bytes good = MakePng(spec);
+    EXPECT_EQ(Decode(good), "ok");
+
+    Bytes badSignature = good;
+    badSignature[0] = 0x88;
+    EXPECT_EQ(Decode(badSignature), "false");
+
+    SPngSpec noEnd = spec;
+    noEnd.end = false;
+    EXPECT_EQ(Decode(MakePng(noEnd)), "false");
+    EXPECT_EQ(Decode(Bytes(good.begin(), good.begin() + 40)), "false");
+
+    SPngSpec text = spec;
+    Chunk(text.beforeData, "tEXt", Bytes{'k', 0, 'v'});
+    EXPECT_EQ(Decode(MakePng(text)), "ok");
+
+    // A colour image may suggest a palette; a grey one may not.
+    SPngSpec palette = spec;
+    Chunk(palette.beforeData, "PLTE", Bytes{1, 2, 3});
+    EXPECT_EQ(Decode(MakePng(palette)), "ok");
+    palette.colorType = 0;
+    palette.filtered = {0, 7};
+    EXPECT_EQ(Decode(MakePng(palette)), "Unable to load. Found a critical chunk that I don't understand.");
+    SPngSpec unknown = spec;
+    Chunk(unknown.beforeData, "QUUX", Bytes{1});
+    EXPECT_EQ(Decode(MakePng(unknown)), "Unable to load. Found a critical chunk that I don't understand.");
+
+    SPngSpec grey16 = spec;
+    grey16.colorType = 0;
+    grey16.depth = 16;
+    EXPECT_EQ(Decode(MakePng(grey16)), "Unable to load. Can't handle this colortype and bitdepth");
+    SPngSpec indexed = spec;
+    indexed.colorType = 3;
+    EXPECT_EQ(Decode(MakePng(indexed)), "Unable to load. Can't handle this colortype and bitdepth");
+    SPngSpec interlaced = spec;
+    interlaced.interlace = 1;
+    EXPECT_EQ(Decode(MakePng(interlaced)), "Unable to load. Can't handle interlaced images");
+
+    Bytes noHeader = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Chunk(noHeader, "IDAT", Zlib(spec.filtered));
+    EXPECT_EQ(Decode(noHeader), "Unable to load. IDAT chunk before IHDR chunk");
+
+    Bytes badMethod = good;
+    badMethod[8 + 8 + 10] = 1;
+    // The header CRC is checked before its fields.
+    EXPECT_EQ(Decode(badMethod), "Invalid PNG file. CRC check failed");
+    Bytes methods = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes ihdr = Header(1, 1, 8, 2);
+    ihdr[10] = 1;
+    Chunk(methods, "IHDR", ihdr);
+    Chunk(methods, "IDAT", Zlib(spec.filtered));
+    EXPECT_EQ(Decode(methods), "Unable to load. Unknown compression method");
+
+    SPngSpec badFilter = spec;
+    badFilter.filtered[0] = 5;
+    EXPECT_EQ(Decode(MakePng(badFilter)), "Unable to load. Unknown filter type");
+
+    SPngSpec tooLittle = spec;
+    tooLittle.filtered.pop_back();
+    EXPECT_EQ(Decode(MakePng(tooLittle)), "Unable to load. Not enough image data");
+
+    Bytes badAdler = Zlib(spec.filtered);
+    badAdler.back() ^= 1;
+    EXPECT_EQ(Decode(MakePng(spec, &badAdler)), "Unable to load. zlib data check failed");
+    Bytes badZlibHeader = Zlib(spec.filtered);
+    badZlibHeader[1] ^= 1;
+    EXPECT_EQ(Decode(MakePng(spec, &badZlibHeader)), "Unable to load. zlib header check failed");
+}
+
+TEST(PNGFormat, ImageDataAcrossChunks)
+{
+    std::mt19937 random(5);
+    SPngSpec spec;
+    spec.width = 37;
+    spec.height = 29;
+    spec.colorType = 6;
+    Bytes pixels(37 * 29 * 4);
+    for (auto& b : pixels)
+        b = (unsigned char)(random() % 7);
+    spec.filtered = Filter(pixels, 37 * 4, 4, {0, 1, 2, 3, 4});
+    Bytes z = Zlib(spec.filtered);
+    ASSERT_GT(z.size(), 1001u);
+
+    CImage whole;
+    ASSERT_EQ(Decode(MakePng(spec), whole), "ok");
+    ASSERT_EQ(memcmp(whole.m_Data, pixels.data(), pixels.size()), 0);
+
+    SPngSpec split = spec;
+    split.idatSplits = {1, 100, 900};
+    CImage parts;
+    ASSERT_EQ(Decode(MakePng(split), parts), "ok");
+    EXPECT_EQ(memcmp(parts.m_Data, pixels.data(), pixels.size()), 0);
+
+    // The end of the stream (here its checksum, then an empty chunk) in chunks of their own.
+    SPngSpec tail = spec;
+    tail.idatSplits = {z.size() - 4, 4};
+    CImage tailed;
+    ASSERT_EQ(Decode(MakePng(tail), tailed), "ok");
+    EXPECT_EQ(memcmp(tailed.m_Data, pixels.data(), pixels.size()), 0);
+
+    // Rows still missing when another chunk type comes.
+    Bytes file = MakePng(spec);
+    Bytes cut = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Chunk(cut, "IHDR", Header(37, 29, 8, 6));
+    Chunk(cut, "IDAT", Bytes(z.begin(), z.begin() + 500));
+    Chunk(cut, "tEXt", Bytes{'a', 0, 'b'});
+    Chunk(cut, "IDAT", Bytes(z.begin() + 500, z.end()));
+    Chunk(cut, "IEND", Bytes());
+    EXPECT_EQ(Decode(cut), "Invalid PNG file. IDAT chunks must");
+
+    Bytes badCrc = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Chunk(badCrc, "IHDR", Header(37, 29, 8, 6));
+    Chunk(badCrc, "IDAT", Bytes(z.begin(), z.begin() + 500), false);
+    Chunk(badCrc, "IDAT", Bytes(z.begin() + 500, z.end()));
+    Chunk(badCrc, "IEND", Bytes());
+    EXPECT_EQ(Decode(badCrc), "Invalid PNG file. CRC check failed");
+}
+
+TEST(PNGFormat, FiltersForEveryLayout)
+{
+    std::mt19937 random(9);
+    const int layouts[][3] = {{0, 1, CImage::CFormat::PRESET_L8},
+                              {2, 3, CImage::CFormat::PRESET_RGB8},
+                              {4, 2, CImage::CFormat::PRESET_LA8},
+                              {6, 4, CImage::CFormat::PRESET_RGBA8}};
+    for (const auto& layout : layouts)
+        for (int first = 0; first <= 4; ++first)
+        {
+            // The first row uses each filter in turn, so Up, Average and Paeth see a zero row above.
+            SPngSpec spec;
+            spec.width = 5;
+            spec.height = 6;
+            spec.colorType = layout[0];
+            int bpp = layout[1];
+            Bytes pixels(size_t(5 * 6 * bpp));
+            for (auto& b : pixels)
+                b = (unsigned char)random();
+            std::vector<int> types = {first, 4, 3, 2, 1, 0};
+            spec.filtered = Filter(pixels, 5 * bpp, bpp, types);
+            CImage image;
+            ASSERT_EQ(Decode(MakePng(spec), image), "ok");
+            EXPECT_EQ(image.m_Format, CImage::CFormat(CImage::CFormat::EPreset(layout[2]), 5, 6));
+            EXPECT_EQ(memcmp(image.m_Data, pixels.data(), pixels.size()), 0)
+                << "colour type " << layout[0] << " first filter " << first;
+        }
+    // Average on a first row adds half the left byte: 200, then 100 + 200 / 2.
+    SPngSpec average;
+    average.colorType = 0;
+    average.width = 2;
+    average.filtered = {3, 200, 100};
+    CImage image;
+    ASSERT_EQ(Decode(MakePng(average), image), "ok");
+    EXPECT_EQ(image.m_Data[0], 200);
+    EXPECT_EQ(image.m_Data[1], 200);
+}
+
+TEST(PNGFormat, AgreesWithLibpngOnTheCorpus)
+{
+    std::string corpus = CORPUS_DIR;
+    std::vector<SManifestRow> rows = ReadManifest(corpus + "/MANIFEST.tsv", corpus + "/");
+    std::vector<SManifestRow> synthetic =
+        ReadManifest(corpus + "/synthetic/MANIFEST.tsv", corpus + "/synthetic/");
+    rows.insert(rows.end(), synthetic.begin(), synthetic.end());
+    if (rows.empty())
+        GTEST_SKIP() << "no corpus at " << corpus;
+    int accepted = 0, rejected = 0;
+    g_PixelComparisons = 0;
+    for (const SManifestRow& row : rows)
+    {
+        bool accept = row.expected == "accept";
+        std::string problem = CompareWithReference(row.file, accept ? MUST_ACCEPT : MUST_REFUSE);
+        EXPECT_EQ(problem, "") << row.file;
+        (accept ? accepted : rejected)++;
+    }
+    EXPECT_GT(accepted, 300);
+    EXPECT_GT(rejected, 300);
+    EXPECT_EQ(g_PixelComparisons, accepted);
+}
+
+TEST(PNGFormat, AgreesWithLibpngOnIconThemes)
+{
+    std::vector<std::string> files;
+    FindPngs("/usr/share/icons", files);
+    if (files.size() < 100)
+        GTEST_SKIP() << "no icon theme installed";
+    int differences = 0;
+    g_PixelComparisons = 0;
+    for (const std::string& path : files)
+    {
+        std::string problem = CompareWithReference(path, AS_REFERENCE);
+        if (!problem.empty() && ++differences <= 20)
+            ADD_FAILURE() << path << ": " << problem;
+    }
+    EXPECT_EQ(differences, 0) << "of " << files.size() << " files";
+    EXPECT_GT(g_PixelComparisons, 100);
+    printf("%d of %zu icons compared byte for byte\n", g_PixelComparisons, files.size());
+}

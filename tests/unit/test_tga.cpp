@@ -1,0 +1,329 @@
+#include "keth/ext/loader/tga/tga.h"
+#include "keth/func/exception.h"
+#include "keth/func/image.h"
+#include "logcapture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include <sys/wait.h>
+
+using namespace NKeth;
+typedef CImage::CFormat CFormat;
+typedef std::vector<uint8_t> TBytes;
+
+namespace
+{
+TBytes Header(int type, int width, int height, int bits, int descriptor, int idLength = 0, int mapLength = 0,
+              int mapBits = 0)
+{
+    return TBytes({uint8_t(idLength), uint8_t(mapLength ? 1 : 0), uint8_t(type), 0, 0, uint8_t(mapLength),
+                   uint8_t(mapLength >> 8), uint8_t(mapBits), 0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8),
+                   uint8_t(height), uint8_t(height >> 8), uint8_t(bits), uint8_t(descriptor)});
+}
+
+TBytes Cat(TBytes a, const TBytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Loads through the format registry, as texture loading does.
+bool LoadTGA(const TBytes& file, CImage& image)
+{
+    CMemoryReader in(file.data(), int32_t(file.size()));
+    in.m_MimeType = GetMimeTypeFromFileName("picture.tga");
+    return image.Load(in);
+}
+
+std::string LoadError(const TBytes& file)
+{
+    CImage image;
+    try
+    {
+        LoadTGA(file, image);
+    }
+    catch (const CException& e)
+    {
+        return e.GetMessage();
+    }
+    return "";
+}
+
+TBytes Bytes(const CImage& image)
+{
+    return TBytes(image.m_Data, image.m_Data + image.m_Format.m_Size);
+}
+
+class CVectorWriter : public COutputStream
+{
+public:
+    bool IsOpen() override { return true; }
+    int32_t Write(const void* buffer, int32_t size) override
+    {
+        const uint8_t* p = static_cast<const uint8_t*>(buffer);
+        m_Bytes.insert(m_Bytes.end(), p, p + size);
+        return size;
+    }
+    TBytes m_Bytes;
+};
+
+bool ReadCommand(const std::string& command, TBytes& out)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return false;
+    out.clear();
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        out.insert(out.end(), buffer, buffer + got);
+    return pclose(pipe) == 0;
+}
+
+struct SManifestRow
+{
+    std::string path;
+    bool accept;
+};
+
+// The corpus rows of one kind of file, from both manifests.
+std::vector<SManifestRow> CorpusFiles(const std::string& prefix, const std::string& extension)
+{
+    std::vector<SManifestRow> rows;
+    const std::string dirs[2] = {"", "synthetic/"};
+    for (const std::string& dir : dirs)
+    {
+        std::ifstream manifest(std::string(CORPUS_DIR) + "/" + dir + "MANIFEST.tsv");
+        std::string line;
+        while (std::getline(manifest, line))
+        {
+            std::vector<std::string> cells;
+            std::stringstream stream(line);
+            std::string cell;
+            while (std::getline(stream, cell, '\t'))
+                cells.push_back(cell);
+            if (cells.size() < 4 || cells[0].rfind(prefix, 0) != 0 || cells[0].size() < extension.size() ||
+                cells[0].compare(cells[0].size() - extension.size(), extension.size(), extension) != 0)
+                continue;
+            bool accept = false;
+            for (const std::string& c : cells)
+                accept = accept || c == "accept";
+            rows.push_back({std::string(CORPUS_DIR) + "/" + dir + cells[0], accept});
+        }
+    }
+    return rows;
+}
+} // namespace
+
+TEST(TGALoad, OriginsAndLayouts)
+{
+    const TBytes pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    CImage image;
+    ASSERT_TRUE(LoadTGA(Cat(Header(2, 2, 2, 24, 0), pixels), image));
+    EXPECT_EQ(image.m_Format, CFormat(CFormat::MODEL_RGB, 0x08080800, 0x020100FF));
+    EXPECT_EQ(Bytes(image), TBytes({7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
+
+    ASSERT_TRUE(LoadTGA(Cat(Header(2, 2, 2, 24, 0x20), pixels), image));
+    EXPECT_EQ(Bytes(image), pixels);
+
+    // Right-to-left rows are mirrored into left-to-right order.
+    ASSERT_TRUE(LoadTGA(Cat(Header(2, 2, 2, 24, 0x30), pixels), image));
+    EXPECT_EQ(Bytes(image), TBytes({4, 5, 6, 1, 2, 3, 10, 11, 12, 7, 8, 9}));
+
+    ASSERT_TRUE(LoadTGA(Cat(Header(2, 1, 1, 32, 0x28), {1, 2, 3, 4}), image));
+    EXPECT_EQ(image.m_Format, CFormat(CFormat::MODEL_RGB, 0x08080808, 0x02010003));
+
+    // The image ID and the colour map are skipped.
+    ASSERT_TRUE(
+        LoadTGA(Cat(Header(3, 3, 1, 8, 0x20, 2, 2, 24), {'i', 'd', 0, 0, 0, 9, 9, 9, 40, 50, 60}), image));
+    EXPECT_EQ(image.m_Format, CFormat(CFormat::PRESET_L8, 3, 1));
+    EXPECT_EQ(Bytes(image), TBytes({40, 50, 60}));
+}
+
+TEST(TGALoad, RunLength)
+{
+    CImage image;
+    // One packet fills the whole 2 x 2 image.
+    ASSERT_TRUE(LoadTGA(Cat(Header(10, 2, 2, 32, 0x28), {0x83, 1, 2, 3, 4}), image));
+    EXPECT_EQ(Bytes(image), TBytes({1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 3, 4}));
+
+    // Packets run across rows; raw and repeated packets mix.
+    ASSERT_TRUE(LoadTGA(Cat(Header(11, 3, 2, 8, 0), {0x01, 10, 20, 0x83, 30}), image));
+    EXPECT_EQ(Bytes(image), TBytes({30, 30, 30, 10, 20, 30}));
+
+    EXPECT_EQ(LoadError(Cat(Header(11, 2, 2, 8, 0), {0x87, 1})), "RLEDecoder: Error, Out of bounds");
+    EXPECT_EQ(LoadError(Cat(Header(11, 2, 2, 8, 0), {0x02, 1, 2, 3, 0x84, 4})),
+              "RLEDecoder: Error, Out of bounds");
+    // A stream that ends early is an error, not a silently black image.
+    EXPECT_NE(LoadError(Cat(Header(10, 4, 4, 24, 0), {0x81, 1, 2, 3})), "");
+}
+
+TEST(TGALoad, Refusals)
+{
+    EXPECT_EQ(LoadError(Cat(Header(2, 1, 1, 16, 0), {0, 0})), "tgaloader: bad format");
+    EXPECT_EQ(LoadError(Cat(Header(3, 1, 1, 24, 0), {0, 0, 0})), "tgaloader: bad format");
+    EXPECT_EQ(LoadError(Cat(Header(2, 2, 2, 24, 0), {1, 2, 3})), "tgaloader: unexpected end of file");
+    EXPECT_EQ(LoadError({0, 0, 2, 0}), "tgaloader: unexpected end of file");
+    EXPECT_EQ(LoadError(Header(2, 0, 5, 24, 0)), "tgaloader: bad image size");
+    EXPECT_EQ(LoadError(Header(2, 65535, 65535, 32, 0)), "tgaloader: bad image size");
+
+    CImage image;
+    CLogCapture log;
+    EXPECT_FALSE(LoadTGA(Cat(Header(1, 1, 1, 8, 0, 0, 1, 24), {1, 2, 3, 0}), image));
+    EXPECT_EQ(image.m_Data, nullptr);
+    EXPECT_TRUE(log.Contains("tgaloader: image type 1 is not supported"));
+
+    CTGAFormat tga;
+    CFileReader closed;
+    EXPECT_FALSE(tga.Load(closed, image));
+}
+
+TEST(TGASave, HeadersAndRoundTrip)
+{
+    CTGAFormat tga;
+    CImage grey;
+    ASSERT_TRUE(grey.Create(CFormat(CFormat::PRESET_L8, 3, 2)));
+    for (int i = 0; i < 6; ++i)
+        grey.m_Data[i] = uint8_t(i * 40);
+    CVectorWriter out;
+    ASSERT_TRUE(tga.Save(out, grey));
+    ASSERT_EQ(out.m_Bytes.size(), 18u + 6u);
+    EXPECT_EQ(TBytes(out.m_Bytes.begin(), out.m_Bytes.begin() + 18), Header(3, 3, 2, 8, 0x20));
+    CImage back;
+    ASSERT_TRUE(LoadTGA(out.m_Bytes, back));
+    EXPECT_EQ(back.m_Format, grey.m_Format);
+    EXPECT_EQ(Bytes(back), Bytes(grey));
+
+    CImage bgra;
+    ASSERT_TRUE(bgra.Create(CFormat(CFormat::PRESET_RGBA8, 1, 1)));
+    CVectorWriter out32;
+    ASSERT_TRUE(tga.Save(out32, bgra));
+    EXPECT_EQ(out32.m_Bytes[2], 2);
+    EXPECT_EQ(out32.m_Bytes[16], 32);
+    EXPECT_EQ(out32.m_Bytes[17], 0x28);
+
+    CImage packed;
+    CFormat rgb565(CFormat::MODEL_RGB, 0x05060500, 0x000102FF);
+    rgb565.SetSize(2, 2);
+    ASSERT_TRUE(packed.Create(rgb565));
+    CVectorWriter out16;
+    EXPECT_FALSE(tga.Save(out16, packed));
+    EXPECT_TRUE(out16.m_Bytes.empty());
+}
+
+// Every TGA of the corpus: accepted files equal ImageMagick's pixels (as RGBA, top row first),
+// refused ones end with false or an error text.
+TEST(TGACorpus, MatchesReferenceDecoder)
+{
+    TBytes probe;
+    if (!ReadCommand("convert -version >/dev/null 2>&1", probe))
+        GTEST_SKIP() << "ImageMagick is not installed";
+    std::vector<SManifestRow> files = CorpusFiles("tga/", ".tga");
+    ASSERT_GT(files.size(), 100u);
+    int compared = 0;
+    CLogCapture log;
+    for (const SManifestRow& row : files)
+    {
+        SCOPED_TRACE(row.path);
+        CFileReader in(row.path.c_str());
+        ASSERT_TRUE(in.IsOpen());
+        CImage image, rgba;
+        bool loaded = false;
+        std::string error;
+        try
+        {
+            loaded = image.Load(in);
+        }
+        catch (const CException& e)
+        {
+            error = e.GetMessage();
+        }
+        if (!row.accept)
+        {
+            EXPECT_FALSE(loaded);
+            continue;
+        }
+        // Packets that run past the end of the image are refused by design.
+        if (row.path.find("rle-too-many-pixels") != std::string::npos)
+        {
+            EXPECT_EQ(error, "RLEDecoder: Error, Out of bounds");
+            continue;
+        }
+        ASSERT_TRUE(loaded) << error;
+        ASSERT_TRUE(image.Convert(CFormat(CFormat::PRESET_RGBA8, 0, 0), rgba));
+        TBytes reference;
+        ASSERT_TRUE(
+            ReadCommand("convert '" + row.path + "[0]' -auto-orient -depth 8 rgba:- 2>/dev/null", reference));
+        EXPECT_TRUE(Bytes(rgba) == reference) << "differs from the reference decoder";
+        ++compared;
+    }
+    EXPECT_GT(compared, 100);
+}
+
+#ifdef VORNSCR_TOOL
+namespace
+{
+int RunTool(const std::string& arguments, std::string& output)
+{
+    FILE* pipe = popen((std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1").c_str(), "r");
+    output.clear();
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        output.append(buffer, got);
+    int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TBytes ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return TBytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+} // namespace
+
+TEST(ImageTool, WritesTGAAndReportsFailures)
+{
+    const std::string corpus = CORPUS_DIR;
+    const std::string out = testing::TempDir() + "vornscr_tool_image.tga";
+    std::string output;
+
+    // A bottom-up 32-bit TGA comes out top-down with its bytes unchanged.
+    const std::string input = corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-32bpp-bottom-left.tga";
+    ASSERT_EQ(RunTool("image '" + input + "' '" + out + "'", output), 0) << output;
+    TBytes written = ReadFile(out);
+    CFileReader original(input.c_str());
+    CImage expected;
+    ASSERT_TRUE(expected.Load(original));
+    ASSERT_EQ(written.size(), 18u + size_t(expected.m_Format.m_Size));
+    EXPECT_EQ(TBytes(written.begin(), written.begin() + 18), Header(2, 48, 48, 32, 0x28));
+    EXPECT_TRUE(TBytes(written.begin() + 18, written.end()) == Bytes(expected));
+
+    // DXT5 goes through the decompression into B, G, R, A.
+    const std::string dds = corpus + "/dds/deb_openmw-data/omw_menu_scroll_center_h.dds";
+    ASSERT_EQ(RunTool("image '" + dds + "' '" + out + "'", output), 0) << output;
+    CFileReader ddsFile(dds.c_str());
+    CImage compressed, pixels;
+    ASSERT_TRUE(compressed.Load(ddsFile));
+    ASSERT_TRUE(CDDSFormat::Decompress(compressed, pixels));
+    written = ReadFile(out);
+    ASSERT_EQ(written.size(), 18u + 32u * 16u * 4u);
+    EXPECT_TRUE(TBytes(written.begin() + 18, written.end()) == Bytes(pixels));
+
+    EXPECT_EQ(
+        RunTool("image '" + corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-16bpp-top-left.tga' '" + out + "'",
+                output),
+        1);
+    EXPECT_NE(output.find("tgaloader: bad format"), std::string::npos) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1);
+    EXPECT_EQ(RunTool("image /nonexistent/file.tga '" + out + "'", output), 1);
+    EXPECT_NE(output.find("cannot open"), std::string::npos) << output;
+    EXPECT_NE(RunTool("", output), 0);
+}
+#endif
