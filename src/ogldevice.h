@@ -11,8 +11,9 @@ class CImage;
 
 // One GL texture and the sampling state applied each time it is bound. Never deleted: GL names
 // live until the context goes away.
-struct CTexture
+class CTexture
 {
+public:
     uint32_t m_Id;
     uint32_t m_MinFilter;
     uint32_t m_MagFilter;
@@ -24,8 +25,9 @@ struct CTexture
 };
 
 // One GL buffer object: vertex data or 32-bit indices.
-struct CBuffer
+class CBuffer
 {
+public:
     uint32_t m_Id;
 };
 
