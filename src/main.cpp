@@ -1,22 +1,18 @@
-#include "keth/base/log.h"
-#include "version.h"
+#include "appmain.h"
 
-#include <cstdio>
+#include "keth/func/string.h"
 
-namespace
+// The screensaver host's command line is one string: the arguments joined by single blanks.
+int main(int argc, char** argv)
 {
-class CStandardErrorListener : public NKeth::CLogListener
-{
-public:
-    void Write(const char* text) override { fputs(text, stderr); }
-};
-} // namespace
-
-int main()
-{
-    CStandardErrorListener listener;
-    NKeth::AddLogListener(&listener);
-    NKeth::Log("%s\n", GetVersionText());
-    NKeth::RemoveLogListener(&listener);
-    return 0;
+    NKeth::CString commandLine;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (i > 1)
+            commandLine += NKeth::CString(" ");
+        NKeth::CString argument;
+        argument = argv[i];
+        commandLine += argument;
+    }
+    return AppMain(commandLine.GetText());
 }

@@ -1,0 +1,38 @@
+#include "registry.h"
+
+using namespace NKeth;
+
+namespace
+{
+const char* const VORNSCR_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\VornScr";
+const char* const INSTALLER_KEY =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+} // namespace
+
+void EnterDataDirectory()
+{
+    if (!NRegistry::CreateKey(VORNSCR_KEY))
+        return;
+    CString directory;
+    if (NRegistry::ReadString(VORNSCR_KEY, "Dir", directory))
+        NPlatform::SetWorkingDirectory(directory.GetText());
+    else
+        NRegistry::WriteString(VORNSCR_KEY, "Dir", "replaceme");
+}
+
+CString GetInstallerLocation()
+{
+    CString location;
+    if (!NRegistry::ReadString(INSTALLER_KEY, "InstallerLocation", location))
+        return CString();
+    return location;
+}
+
+void InstallScreensaver()
+{
+    if (!NRegistry::CreateKey(VORNSCR_KEY))
+        return;
+    CString directory = NPlatform::GetWorkingDirectory();
+    NRegistry::WriteString(VORNSCR_KEY, "Dir", directory.GetText());
+    NPlatform::InstallProgram(GetInstallerLocation().GetText());
+}

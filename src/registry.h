@@ -1,0 +1,27 @@
+#pragma once
+#include "keth/func/string.h"
+
+// The registry of the platform, addressed by full key paths such as
+// "HKEY_LOCAL_MACHINE\SOFTWARE\VornScr". Failures are silent: a key that cannot be opened or a
+// value that cannot be read simply is not there.
+namespace NRegistry
+{
+// Opens the key with full access, creating it when it does not exist.
+bool CreateKey(const char* key);
+bool ReadString(const char* key, const char* name, NKeth::CString& value);
+bool WriteString(const char* key, const char* name, const char* value);
+} // namespace NRegistry
+
+// Platform services of the installation.
+namespace NPlatform
+{
+NKeth::CString GetWorkingDirectory();
+bool SetWorkingDirectory(const char* path);
+// Copies the running program to the installer location; false when the copy failed.
+bool InstallProgram(const char* installerLocation);
+NKeth::CString GetComputerName();
+} // namespace NPlatform
+
+void EnterDataDirectory();
+void InstallScreensaver();
+NKeth::CString GetInstallerLocation();

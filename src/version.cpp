@@ -1,6 +1,0 @@
-#include "version.h"
-
-const char* GetVersionText()
-{
-    return "vornscr 0.1";
-}
