@@ -9,6 +9,20 @@ namespace
 {
 CHandle* g_Classes = nullptr;
 int32_t g_NextId = 1;
+
+// Records live for the whole run; they are released only after every other static object is
+// gone, so that the exit report lists real leaks alone.
+struct SRecordsRelease
+{
+    ~SRecordsRelease()
+    {
+        while (CHandle* handle = g_Classes)
+        {
+            g_Classes = handle->m_Next;
+            delete handle;
+        }
+    }
+} s_RecordsRelease;
 } // namespace
 
 void Register(const char* className, const char* keyword, TCreateFunction create)

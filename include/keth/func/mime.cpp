@@ -13,6 +13,19 @@ struct SMimeEntry
 };
 
 SMimeEntry* g_MimeRegistry = nullptr;
+
+// Entries live for the whole run; released at exit so that the exit report lists real leaks.
+struct SEntriesRelease
+{
+    ~SEntriesRelease()
+    {
+        while (SMimeEntry* entry = g_MimeRegistry)
+        {
+            g_MimeRegistry = entry->m_Next;
+            delete entry;
+        }
+    }
+} s_EntriesRelease;
 } // namespace
 
 const CMimeType g_EmptyMimeType;
