@@ -35,6 +35,13 @@ int main(int argc, char** argv)
     }
     else if (!strcmp(mode, "long"))
         memset(NKeth::NMemoryManager::Allocate(100, "probe.cpp", 43), 'x', 100);
+    else if (!strcmp(mode, "foreign"))
+    {
+        // A library's block through the plain global new, and one of the program's own.
+        int* library = new int[4];
+        memset(library, 0, sizeof(int) * 4);
+        memcpy(NEW char[6], "mine!", 6);
+    }
     else if (!strcmp(mode, "empty"))
         NKeth::NMemoryManager::Allocate(0, "probe.cpp", 44);
     else if (!strcmp(mode, "1023") || !strcmp(mode, "1024"))

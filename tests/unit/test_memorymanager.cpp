@@ -61,6 +61,14 @@ TEST(LeakReport, ShowsAtMost32BytesAndNoneOfAnEmptyBlock)
     EXPECT_NE(emptyOut.find("         0 B  \n"), std::string::npos) << emptyOut;
 }
 
+TEST(LeakReport, BlocksWithoutALocationAreNotTheProgramsLeaks)
+{
+    std::string out = RunProbe("foreign");
+    ASSERT_EQ(out.find("\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n"), 0u) << out;
+    EXPECT_NE(out.find("leakprobe.cpp("), std::string::npos) << out;
+    EXPECT_NE(out.find("         6 B  mine!.\n"), std::string::npos) << out;
+}
+
 TEST(LeakReport, KibibytesRoundTowardsZero)
 {
     EXPECT_EQ(RunProbe("1023").find("\nLeaked memory: 0 KiB, 1 blocks\n"), 0u);

@@ -9,6 +9,12 @@
 #include <cstdlib>
 #include <new>
 
+namespace
+{
+// The location of blocks from the plain global new, which carries none.
+const char FOREIGN_LOCATION[] = "";
+} // namespace
+
 namespace NKeth
 {
 // Constructed before every other static object of the program, log lock first.
@@ -249,12 +255,23 @@ bool CheckMemory(bool report)
 void DumpLeaks()
 {
     CLockGuard lock(g_MemoryLock, __FILE__, __LINE__);
-    Log("\nLeaked memory: %d KiB, %d blocks\n", g_LiveBytes / 1024, g_LiveBlocks);
-    if (!g_Head)
+    // Blocks without a location were made by libraries through the plain global new (a GL
+    // driver keeps its own state until the process is gone): they are not the program's leaks.
+    int blocks = 0, bytes = 0;
+    for (SBlockHeader* header = g_Head; header; header = header->next)
+        if (header->file != FOREIGN_LOCATION)
+        {
+            blocks += 1;
+            bytes += header->size;
+        }
+    Log("\nLeaked memory: %d KiB, %d blocks\n", bytes / 1024, blocks);
+    if (!blocks)
         return;
     Log("Dumping blocks to logger\n");
     for (SBlockHeader* header = g_Head; header; header = header->next)
     {
+        if (header->file == FOREIGN_LOCATION)
+            continue;
         char location[1024];
         FormatLocation(location, header);
         Log("%-80s %8llx %10d B  ", location, (unsigned long long)(uintptr_t)UserArea(header), header->size);
@@ -323,19 +340,19 @@ void operator delete[](void* pointer, const char*, int) noexcept
 // Every heap block of the process goes through the tracker, so a release can always be checked.
 void* operator new(size_t size)
 {
-    return AllocateFromNew(size, "", 0);
+    return AllocateFromNew(size, FOREIGN_LOCATION, 0);
 }
 void* operator new[](size_t size)
 {
-    return AllocateFromNew(size, "", 0);
+    return AllocateFromNew(size, FOREIGN_LOCATION, 0);
 }
 void* operator new(size_t size, const std::nothrow_t&) noexcept
 {
-    return size > size_t(INT_MAX) ? nullptr : NKeth::NMemoryManager::Allocate(int(size), "", 0);
+    return size > size_t(INT_MAX) ? nullptr : NKeth::NMemoryManager::Allocate(int(size), FOREIGN_LOCATION, 0);
 }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept
 {
-    return size > size_t(INT_MAX) ? nullptr : NKeth::NMemoryManager::Allocate(int(size), "", 0);
+    return size > size_t(INT_MAX) ? nullptr : NKeth::NMemoryManager::Allocate(int(size), FOREIGN_LOCATION, 0);
 }
 void operator delete(void* pointer) noexcept
 {
