@@ -665,7 +665,6 @@ bool CContainer::ReadVars(CContainer* line, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    bool complete = true;
     try
     {
         int index = 1;
@@ -673,13 +672,9 @@ bool CContainer::ReadVars(CContainer* line, const char* format, ...)
         for (const char* letter = format; *letter; ++letter, ++index)
         {
             void* target = va_arg(args, void*);
-            if (!strchr("ifs234", *letter))
+            // A line with too few values is as wrong as an unknown letter: nothing is guessed.
+            if (!strchr("ifs234", *letter) || index >= count)
                 throw CException("CContainer::ReadVars error");
-            if (index >= count)
-            {
-                complete = false;
-                continue;
-            }
             const CVariant& value = *line->m_Values[index];
             switch (*letter)
             {
@@ -704,5 +699,5 @@ bool CContainer::ReadVars(CContainer* line, const char* format, ...)
         throw;
     }
     va_end(args);
-    return complete;
+    return true;
 }

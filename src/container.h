@@ -110,8 +110,8 @@ public:
 
     // Reads values[1], values[2], ... of line into the pointers that follow, one per letter:
     // 'i' int*, 'f' float*, 's' CString*, '2' '3' '4' float* receiving that many data words.
-    // Another letter throws "CContainer::ReadVars error". Returns false, filling only what
-    // the line holds, when the line has fewer values than letters.
+    // Another letter, or a line with fewer values than letters, throws
+    // "CContainer::ReadVars error".
     static bool ReadVars(CContainer* line, const char* format, ...);
 
     // Parses one line of text. On entry *count is the capacity of out, on return the number

@@ -1,4 +1,5 @@
 #include "demosystem.h"
+#include "ogldevice.h"
 #include "keth/base/log.h"
 #include "keth/base/sys.h"
 #include "keth/func/classregistry.h"
@@ -11,30 +12,33 @@ using namespace NKeth;
 CDemoSystem g_DemoSystem;
 
 // ---------------------------------------------------------------------------------------------
-// Device call sites. The rendering device (COGLDevice, CTexture) is a module of its own; these
-// are the only places where the demo system talks to it, and the device module fills them in.
-// Until then they draw nothing.
+// The only places where the demo system talks to the rendering device.
 
 namespace
 {
-// Init: make device `device` current before the effects prepare it (COGLDevice::MakeCurrent).
+// Test trees may hold null devices; they are skipped.
 void MakeDeviceCurrent(COGLDevice* device)
 {
-    (void)device;
+    if (device)
+        device->MakeCurrent();
 }
 
-// End of Render, on the current device: ResetState(), then Begin2D(640, 480) and at once
-// End2D(), nothing drawn in between. This leaves the reset state with depth testing and face
-// culling switched off at the end of every device pass.
-void FinishDevicePass() {}
+// The end of every device pass leaves the reset state, with depth testing and face culling
+// switched off by the 2D projection.
+void FinishDevicePass()
+{
+    COGLDevice* device = GetCurrentDevice();
+    if (!device)
+        return;
+    device->ResetState();
+    device->Begin2D(640, 480);
+    device->End2D();
+}
 
-// DebugPrint: DrawText(text) at (x, y) with `font` on the current device.
 void DrawDeviceText(CTexture* font, float x, float y, const char* text)
 {
-    (void)font;
-    (void)x;
-    (void)y;
-    (void)text;
+    if (COGLDevice* device = GetCurrentDevice())
+        device->DrawText(font, x, y, "%s", text);
 }
 } // namespace
 

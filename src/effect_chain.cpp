@@ -33,11 +33,12 @@ void CEffect_TimedChain::Read(CContainer& node)
             continue;
         CString name;
         float time = 0, x = 0, y = 0; // x and y are part of the line and not used
-        if (!CContainer::ReadVars(line, "sfff", &name, &time, &x, &y))
+        if (line->m_Values.GetCount() < 5)
         {
             Log("SCRIPT: part line needs a name, a time and two numbers; ignored\n");
             continue;
         }
+        CContainer::ReadVars(line, "sfff", &name, &time, &x, &y);
         CEffect* child = nullptr;
         for (int j = 0; j < m_Children.GetCount() && !child; ++j)
             if (m_Children[j]->m_Name == name.GetText())
