@@ -70,12 +70,38 @@ void MirrorRows(CImage& image, int bytesPerPixel)
     }
 }
 
+// Packets may run across rows. A last packet that runs past the end of the image is cut
+// there: real files end that way, and every other reader of them shows the image.
+void DecodePackets(CInputStream& source, unsigned char* out, int32_t elements, int bytesPerPixel)
+{
+    while (elements > 0)
+    {
+        unsigned char header;
+        if (source.Read(&header, 1) != 1)
+            throw CException("RLEDecoder: Error, Unexpected end of data");
+        int32_t run = (header & 0x7F) + 1;
+        int32_t kept = run < elements ? run : elements;
+        if (header & 0x80)
+        {
+            if (source.Read(out, bytesPerPixel) != bytesPerPixel)
+                throw CException("RLEDecoder: Error, Unexpected end of data");
+            for (int32_t i = 1; i < kept; ++i)
+                memcpy(out + i * bytesPerPixel, out, size_t(bytesPerPixel));
+        }
+        else if (source.Read(out, kept * bytesPerPixel) != kept * bytesPerPixel)
+            throw CException("RLEDecoder: Error, Unexpected end of data");
+        out += kept * bytesPerPixel;
+        elements -= kept;
+    }
+}
+
 // Run-length data runs to the end of the stream; it is read in one piece when the stream
 // knows its length, bounded by the most that an image of this size can need.
 void DecodeRunLength(CInputStream& in, CImage& image, int bytesPerPixel)
 {
     const int32_t size = image.m_Format.m_Size;
-    const int64_t most = int64_t(size / bytesPerPixel) * (bytesPerPixel + 1);
+    const int32_t elements = size / bytesPerPixel;
+    const int64_t most = int64_t(elements) * (bytesPerPixel + 1);
     const int32_t total = in.GetSize(), position = in.GetPosition();
     if (total >= 0 && position >= 0 && total >= position)
     {
@@ -85,8 +111,7 @@ void DecodeRunLength(CInputStream& in, CImage& image, int bytesPerPixel)
         try
         {
             CMemoryReader memory(buffer, got > 0 ? got : 0);
-            CRLEDecoder decoder(&memory, bytesPerPixel);
-            decoder.Read(image.m_Data, size);
+            DecodePackets(memory, image.m_Data, elements, bytesPerPixel);
         }
         catch (...)
         {
@@ -98,8 +123,7 @@ void DecodeRunLength(CInputStream& in, CImage& image, int bytesPerPixel)
     else
     {
         CBlockReader blocks(&in, 32768);
-        CRLEDecoder decoder(&blocks, bytesPerPixel);
-        decoder.Read(image.m_Data, size);
+        DecodePackets(blocks, image.m_Data, elements, bytesPerPixel);
     }
 }
 
