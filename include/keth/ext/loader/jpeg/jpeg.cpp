@@ -702,6 +702,20 @@ void CJPEGFormat::BuildLookup(int table)
                 lookup.m_Fast[(entry.code << shift) + j] = uint16_t(entry.length << 8 | entry.symbol);
         }
     }
+    if (table < 4)
+        return;
+    SFastCoefficient* fast = m_FastAC[table - 4];
+    for (uint32_t bits = 0; bits < (1u << FAST_BITS); ++bits)
+    {
+        fast[bits] = SFastCoefficient{0, 0, 0};
+        int length = lookup.m_Fast[bits] >> 8, run = (lookup.m_Fast[bits] >> 4) & 15,
+            size = lookup.m_Fast[bits] & 15;
+        if (length && size && length + size <= FAST_BITS)
+        {
+            uint32_t value = (bits >> (FAST_BITS - length - size)) & ((1u << size) - 1);
+            fast[bits] = SFastCoefficient{int16_t(Extend(value, size)), uint8_t(run), uint8_t(length + size)};
+        }
+    }
 }
 
 int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
@@ -741,8 +755,24 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
     coefficients[0] = float(m_DCPred[component]) * quant[0];
     if (m_DCPred[component])
         present = 1;
+    const SFastCoefficient* fast = m_FastAC[acTable];
     for (int k = 1; k < 64;)
     {
+        if (bits.m_Count < 16)
+            bits.Fill();
+        const SFastCoefficient& coefficient = fast[bits.Peek(FAST_BITS)];
+        if (coefficient.m_Length)
+        {
+            bits.Skip(coefficient.m_Length);
+            k += coefficient.m_Run;
+            if (k > 63)
+                throw CException("AC run past the end of a jpeg block");
+            int n = ZIGZAG_TO_NATURAL[k];
+            coefficients[n] = float(coefficient.m_Value) * quant[k];
+            present |= uint64_t(1) << n;
+            ++k;
+            continue;
+        }
         int rs = DecodeSymbol(bits, 4 + acTable);
         if (rs == 0)
             break;
