@@ -28,7 +28,7 @@ const uint8_t ZIGZAG_TO_NATURAL[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 3
 // together, so that a block adds up its non-zero coefficients a whole row at a time.
 struct SIdctTable
 {
-    alignas(16) float m_Factor[64][64];
+    alignas(32) float m_Factor[64][64];
 
     SIdctTable()
     {
@@ -57,6 +57,49 @@ const SIdctTable& IdctTable()
 int Extend(uint32_t value, int bits)
 {
     return value < (1u << (bits - 1)) ? int(value) - (1 << bits) + 1 : int(value);
+}
+
+// Where the processor has them, the transform's sums run on wider vectors; each sample's sum
+// keeps its order and its separate multiply and add, so every variant gives the same bytes.
+#if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define JPEG_VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef JPEG_VECTOR_VARIANTS
+#define JPEG_VECTOR_VARIANTS
+#endif
+
+// Zero coefficients add nothing to any sample, so only the others (bits of present, by natural
+// position) are summed, each over the 64 samples at once and in ascending order as a
+// sample-by-sample sum would take them.
+JPEG_VECTOR_VARIANTS void InverseTransform(const float* coefficients, uint64_t present, uint8_t* block)
+{
+    const SIdctTable& table = IdctTable();
+    alignas(32) float sums[64] = {};
+    while (present)
+    {
+        int n = __builtin_ctzll(present);
+        present &= present - 1;
+        const float value = coefficients[n];
+        const float* factor = table.m_Factor[n];
+        for (int sample = 0; sample < 64; ++sample)
+            sums[sample] += value * factor[sample];
+    }
+    for (int sample = 0; sample < 64; ++sample)
+    {
+        float sum = sums[sample] + 128.0f;
+        sum = sum < 0.0f ? 0.0f : sum;
+        sum = sum > 255.0f ? 255.0f : sum;
+        block[sample] = uint8_t(int(sum));
+    }
+}
+
+// Repeats each of 8 samples SCALE times.
+template <int SCALE> void Widen(const uint8_t* in, uint8_t* out)
+{
+    for (int x = 0; x < 8 * SCALE; ++x)
+        out[x] = in[x / SCALE];
 }
 
 int ReadWord(const uint8_t* p)
@@ -659,6 +702,20 @@ void CJPEGFormat::BuildLookup(int table)
                 lookup.m_Fast[(entry.code << shift) + j] = uint16_t(entry.length << 8 | entry.symbol);
         }
     }
+    if (table < 4)
+        return;
+    SFastCoefficient* fast = m_FastAC[table - 4];
+    for (uint32_t bits = 0; bits < (1u << FAST_BITS); ++bits)
+    {
+        fast[bits] = SFastCoefficient{0, 0, 0};
+        int length = lookup.m_Fast[bits] >> 8, run = (lookup.m_Fast[bits] >> 4) & 15,
+            size = lookup.m_Fast[bits] & 15;
+        if (length && size && length + size <= FAST_BITS)
+        {
+            uint32_t value = (bits >> (FAST_BITS - length - size)) & ((1u << size) - 1);
+            fast[bits] = SFastCoefficient{int16_t(Extend(value, size)), uint8_t(run), uint8_t(length + size)};
+        }
+    }
 }
 
 int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
@@ -698,8 +755,24 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
     coefficients[0] = float(m_DCPred[component]) * quant[0];
     if (m_DCPred[component])
         present = 1;
+    const SFastCoefficient* fast = m_FastAC[acTable];
     for (int k = 1; k < 64;)
     {
+        if (bits.m_Count < 16)
+            bits.Fill();
+        const SFastCoefficient& coefficient = fast[bits.Peek(FAST_BITS)];
+        if (coefficient.m_Length)
+        {
+            bits.Skip(coefficient.m_Length);
+            k += coefficient.m_Run;
+            if (k > 63)
+                throw CException("AC run past the end of a jpeg block");
+            int n = ZIGZAG_TO_NATURAL[k];
+            coefficients[n] = float(coefficient.m_Value) * quant[k];
+            present |= uint64_t(1) << n;
+            ++k;
+            continue;
+        }
         int rs = DecodeSymbol(bits, 4 + acTable);
         if (rs == 0)
             break;
@@ -724,26 +797,7 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
         ++k;
     }
 
-    // Zero coefficients add nothing to any sample, so only the others are summed, each over the
-    // 64 samples at once and in ascending order as a sample-by-sample sum would take them.
-    const SIdctTable& table = IdctTable();
-    alignas(16) float sums[64] = {};
-    while (present)
-    {
-        int n = __builtin_ctzll(present);
-        present &= present - 1;
-        const float value = coefficients[n];
-        const float* factor = table.m_Factor[n];
-        for (int sample = 0; sample < 64; ++sample)
-            sums[sample] += value * factor[sample];
-    }
-    for (int sample = 0; sample < 64; ++sample)
-    {
-        float sum = sums[sample] + 128.0f;
-        sum = sum < 0.0f ? 0.0f : sum;
-        sum = sum > 255.0f ? 255.0f : sum;
-        m_Block[sample] = uint8_t(int(sum));
-    }
+    InverseTransform(coefficients, present, m_Block);
 }
 
 void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
@@ -766,12 +820,35 @@ void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
         }
         return;
     }
-    for (int y = 0; y < height; ++y)
+    // One enlarged row is made once and copied to each of the rows it covers.
+    uint8_t wide[32];
+    for (int r = 0; r < 8 && r * info.m_ScaleY < height; ++r)
     {
-        uint8_t* out = origin + int64_t(y) * pitch;
-        const uint8_t* in = m_Block + 8 * (y / info.m_ScaleY);
-        for (int x = 0; x < width; ++x)
-            out[x * channels] = in[x / info.m_ScaleX];
+        const uint8_t* in = m_Block + 8 * r;
+        switch (info.m_ScaleX)
+        {
+            case 1:
+                Widen<1>(in, wide);
+                break;
+            case 2:
+                Widen<2>(in, wide);
+                break;
+            case 3:
+                Widen<3>(in, wide);
+                break;
+            default:
+                Widen<4>(in, wide);
+                break;
+        }
+        for (int dy = 0; dy < info.m_ScaleY; ++dy)
+        {
+            int y = r * info.m_ScaleY + dy;
+            if (y >= height)
+                break;
+            uint8_t* out = origin + int64_t(y) * pitch;
+            for (int x = 0; x < width; ++x)
+                out[x * channels] = wide[x];
+        }
     }
 }
 } // namespace NKeth

@@ -124,9 +124,18 @@ private:
         int32_t m_Offset[17];
         uint8_t m_Symbols[256];
     };
+    // An AC code and its value bits together within FAST_BITS: the whole coefficient by one
+    // lookup. m_Length 0 marks the others.
+    struct SFastCoefficient
+    {
+        int16_t m_Value;
+        uint8_t m_Run;
+        uint8_t m_Length;
+    };
     void BuildLookup(int table);
 
     SHuffmanLookup m_Lookup[8];
+    SFastCoefficient m_FastAC[4][1 << FAST_BITS];
     bool m_QuantDefined[4];
     uint8_t m_Segment[65536];
 };
