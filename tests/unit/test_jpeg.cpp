@@ -131,7 +131,7 @@ struct SComponentSpec
 // A baseline file with quantisation table 0 all ones, DC table 0 (sizes 0 ... 11, four bits
 // each) and AC table 0 (eight bits each); blocks are given in stream order, one predictor per
 // component in scan order.
-struct SJpegSpec
+struct SJpegLayout
 {
     int m_Width = 8;
     int m_Height = 8;
@@ -155,47 +155,48 @@ void Segment(TBytes& out, int marker, const TBytes& payload)
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
-TBytes ScanData(const SJpegSpec& spec)
+TBytes ScanData(const SJpegLayout& layout)
 {
     CBitWriter bits;
-    std::vector<int> predictors(spec.m_Components.size(), 0);
-    for (const std::vector<TBlock>& mcu : spec.m_Blocks)
+    std::vector<int> predictors(layout.m_Components.size(), 0);
+    for (const std::vector<TBlock>& mcu : layout.m_Blocks)
         for (size_t b = 0; b < mcu.size(); ++b)
             EncodeBlock(bits, mcu[b],
-                        predictors[spec.m_BlockComponent.empty() ? 0 : spec.m_BlockComponent[b]]);
+                        predictors[layout.m_BlockComponent.empty() ? 0 : layout.m_BlockComponent[b]]);
     return bits.Finish();
 }
 
-TBytes MakeJpeg(const SJpegSpec& spec)
+TBytes MakeJpeg(const SJpegLayout& layout)
 {
     TBytes out = {0xFF, 0xD8};
     Segment(out, 0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
-    if (spec.m_Tables)
+    if (layout.m_Tables)
     {
-        TBytes dqt = {uint8_t(spec.m_QuantByte)};
-        dqt.insert(dqt.end(), 64 * ((spec.m_QuantByte >> 4) + 1), 1);
+        TBytes dqt = {uint8_t(layout.m_QuantByte)};
+        dqt.insert(dqt.end(), 64 * ((layout.m_QuantByte >> 4) + 1), 1);
         Segment(out, 0xDB, dqt);
     }
-    if (spec.m_RestartInterval >= 0)
-        Segment(out, 0xDD, {uint8_t(spec.m_RestartInterval >> 8), uint8_t(spec.m_RestartInterval)});
-    TBytes sof = {uint8_t(spec.m_Precision),  uint8_t(spec.m_Height >> 8), uint8_t(spec.m_Height),
-                  uint8_t(spec.m_Width >> 8), uint8_t(spec.m_Width),       uint8_t(spec.m_Components.size())};
-    for (const SComponentSpec& c : spec.m_Components)
+    if (layout.m_RestartInterval >= 0)
+        Segment(out, 0xDD, {uint8_t(layout.m_RestartInterval >> 8), uint8_t(layout.m_RestartInterval)});
+    TBytes sof = {uint8_t(layout.m_Precision), uint8_t(layout.m_Height >> 8),
+                  uint8_t(layout.m_Height),    uint8_t(layout.m_Width >> 8),
+                  uint8_t(layout.m_Width),     uint8_t(layout.m_Components.size())};
+    for (const SComponentSpec& c : layout.m_Components)
         sof.insert(sof.end(), {uint8_t(c.m_Id), uint8_t(c.m_Sampling), 0});
-    Segment(out, spec.m_FrameMarker, sof);
-    if (spec.m_Tables)
+    Segment(out, layout.m_FrameMarker, sof);
+    if (layout.m_Tables)
     {
         Segment(out, 0xC4, HuffmanTable(0x00, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 4));
         Segment(out, 0xC4, HuffmanTable(0x10, AcSymbols(), 8));
     }
-    TBytes sos = {uint8_t(spec.m_Components.size())};
-    for (const SComponentSpec& c : spec.m_Components)
+    TBytes sos = {uint8_t(layout.m_Components.size())};
+    for (const SComponentSpec& c : layout.m_Components)
         sos.insert(sos.end(), {uint8_t(c.m_Id), 0x00});
     sos.insert(sos.end(), {0, 63, 0});
     Segment(out, 0xDA, sos);
-    TBytes data = ScanData(spec);
+    TBytes data = ScanData(layout);
     out.insert(out.end(), data.begin(), data.end());
-    if (spec.m_End)
+    if (layout.m_End)
         out.insert(out.end(), {0xFF, 0xD9});
     return out;
 }
@@ -409,7 +410,7 @@ TEST(JpegDecoder, FlatBlocksAndLayouts)
     CJPEGFormat format;
     CImage image;
     // Grey: a block of zeros is mid-grey, a DC of 80 adds 10.
-    SJpegSpec grey;
+    SJpegLayout grey;
     grey.m_Width = 16;
     grey.m_Blocks = {{TBlock{}}, {Flat(138)}};
     ASSERT_TRUE(Decode(format, MakeJpeg(grey), image));
@@ -420,7 +421,7 @@ TEST(JpegDecoder, FlatBlocksAndLayouts)
     EXPECT_EQ(Sample(image, 15, 7, 0), 138);
 
     // Colour 4:2:0: four luminance blocks and one of each chroma per 16 x 16 MCU.
-    SJpegSpec colour;
+    SJpegLayout colour;
     colour.m_Width = colour.m_Height = 16;
     colour.m_Components = {{1, 0x22}, {2, 0x11}, {3, 0x11}};
     colour.m_BlockComponent = {0, 0, 0, 0, 1, 2};
@@ -439,7 +440,7 @@ TEST(JpegDecoder, FlatBlocksAndLayouts)
 
     // 4:2:2: two luminance blocks side by side; a chroma block with a horizontal ramp shows that
     // each chroma sample covers two pixels across and one down.
-    SJpegSpec wide;
+    SJpegLayout wide;
     wide.m_Width = 16;
     wide.m_Components = {{1, 0x21}, {2, 0x11}, {3, 0x11}};
     wide.m_BlockComponent = {0, 0, 1, 2};
@@ -462,16 +463,16 @@ TEST(JpegDecoder, FlatBlocksAndLayouts)
 TEST(JpegDecoder, PartialMcusAreDecodedAndClipped)
 {
     // 9 x 17 in 4:2:0: a grid of 1 x 2 MCUs of 16 x 16, clipped at the right and bottom.
-    SJpegSpec spec;
-    spec.m_Width = 9;
-    spec.m_Height = 17;
-    spec.m_Components = {{1, 0x22}, {2, 0x11}, {3, 0x11}};
-    spec.m_BlockComponent = {0, 0, 0, 0, 1, 2};
-    spec.m_Blocks = {{Flat(10), Flat(20), Flat(30), Flat(40), Flat(50), Flat(60)},
-                     {Flat(70), Flat(80), Flat(90), Flat(100), Flat(110), Flat(120)}};
+    SJpegLayout layout;
+    layout.m_Width = 9;
+    layout.m_Height = 17;
+    layout.m_Components = {{1, 0x22}, {2, 0x11}, {3, 0x11}};
+    layout.m_BlockComponent = {0, 0, 0, 0, 1, 2};
+    layout.m_Blocks = {{Flat(10), Flat(20), Flat(30), Flat(40), Flat(50), Flat(60)},
+                       {Flat(70), Flat(80), Flat(90), Flat(100), Flat(110), Flat(120)}};
     CJPEGFormat format;
     CImage image;
-    ASSERT_TRUE(Decode(format, MakeJpeg(spec), image));
+    ASSERT_TRUE(Decode(format, MakeJpeg(layout), image));
     EXPECT_EQ(image.m_Format.m_Size, 9 * 17 * 3);
     EXPECT_EQ(Sample(image, 7, 7, 0), 10);
     EXPECT_EQ(Sample(image, 8, 7, 0), 20);
@@ -485,15 +486,15 @@ TEST(JpegDecoder, PartialMcusAreDecodedAndClipped)
 TEST(JpegDecoder, LoneComponentIsCodedBlockByBlockWhateverItsFactors)
 {
     // A grey image marked 2 x 2: its blocks still come in raster order, three to a row.
-    SJpegSpec spec;
-    spec.m_Width = 24;
-    spec.m_Height = 16;
-    spec.m_Components = {{1, 0x22}};
+    SJpegLayout layout;
+    layout.m_Width = 24;
+    layout.m_Height = 16;
+    layout.m_Components = {{1, 0x22}};
     for (int b = 0; b < 6; ++b)
-        spec.m_Blocks.push_back({Flat(20 + 10 * b)});
+        layout.m_Blocks.push_back({Flat(20 + 10 * b)});
     CJPEGFormat format;
     CImage image;
-    ASSERT_TRUE(Decode(format, MakeJpeg(spec), image));
+    ASSERT_TRUE(Decode(format, MakeJpeg(layout), image));
     for (int b = 0; b < 6; ++b)
         EXPECT_EQ(Sample(image, (b % 3) * 8 + 4, (b / 3) * 8 + 4, 0), 20 + 10 * b) << b;
 }
@@ -502,12 +503,12 @@ TEST(JpegDecoder, TablesStayInTheDecoderForTheNextFile)
 {
     CJPEGFormat format;
     CImage image;
-    SJpegSpec first;
+    SJpegLayout first;
     first.m_Blocks = {{Flat(90)}};
     ASSERT_TRUE(Decode(format, MakeJpeg(first), image));
 
     // Without DQT and DHT the second file decodes with the first file's tables.
-    SJpegSpec second;
+    SJpegLayout second;
     second.m_Tables = false;
     TBlock detail = Flat(160);
     detail[1] = 33;
@@ -550,7 +551,7 @@ TEST(JpegDecoder, TablesStayInTheDecoderForTheNextFile)
 
 TEST(JpegDecoder, RefusesWhatItDoesNotDecodeWithALogLine)
 {
-    SJpegSpec base;
+    SJpegLayout base;
     base.m_Width = base.m_Height = 16;
     base.m_Components = {{1, 0x11}, {2, 0x11}, {3, 0x11}};
     base.m_BlockComponent = {0, 1, 2};
@@ -560,7 +561,7 @@ TEST(JpegDecoder, RefusesWhatItDoesNotDecodeWithALogLine)
         CJPEGFormat format;
         CImage image;
         ASSERT_TRUE(Decode(format, MakeJpeg(base), image));
-        SJpegSpec zeroInterval = base;
+        SJpegLayout zeroInterval = base;
         zeroInterval.m_RestartInterval = 0;
         EXPECT_TRUE(Decode(format, MakeJpeg(zeroInterval), image));
     }
@@ -573,11 +574,11 @@ TEST(JpegDecoder, RefusesWhatItDoesNotDecodeWithALogLine)
     std::vector<SCase> cases;
     for (int marker : {0xC1, 0xC2, 0xC3, 0xC9})
     {
-        SJpegSpec s = base;
+        SJpegLayout s = base;
         s.m_FrameMarker = marker;
         cases.push_back({"frame kind", MakeJpeg(s)});
     }
-    SJpegSpec s = base;
+    SJpegLayout s = base;
     s.m_Precision = 12;
     cases.push_back({"12-bit", MakeJpeg(s)});
     s = base;
@@ -628,7 +629,7 @@ TEST(JpegDecoder, RefusesWhatItDoesNotDecodeWithALogLine)
 
 TEST(JpegDecoder, CorruptDataThrowsItsText)
 {
-    SJpegSpec base;
+    SJpegLayout base;
     base.m_Width = 16;
     base.m_Blocks = {{Flat(100)}, {Flat(110)}};
     CJPEGFormat format;
@@ -693,25 +694,25 @@ TEST(JpegDecoder, MarkerLoopFailuresAreLogged)
     EXPECT_FALSE(Decode(format, {0xFF, 0xD9}, image));
     EXPECT_EQ(log.Text(), "Err: not a jpeg\n");
 
-    SJpegSpec spec;
-    spec.m_Blocks = {{Flat(60)}};
-    TBytes data = MakeJpeg(spec);
+    SJpegLayout layout;
+    layout.m_Blocks = {{Flat(60)}};
+    TBytes data = MakeJpeg(layout);
     data.insert(data.begin() + long(FindMarker(data, 0xDB)), 0x42);
     log.Clear();
     EXPECT_FALSE(Decode(format, data, image));
     EXPECT_EQ(log.Text(), "Err: not a segment, 20\n");
 
     // Cut inside the tables: no image, and the loop stops at the end of the stream.
-    data = MakeJpeg(spec);
+    data = MakeJpeg(layout);
     data.resize(FindMarker(data, 0xC4) + 10);
     log.Clear();
     EXPECT_FALSE(Decode(format, data, image));
     EXPECT_TRUE(log.Contains("Err: "));
 
     // Cut right after the image data: the image is whole.
-    spec.m_End = false;
+    layout.m_End = false;
     log.Clear();
-    EXPECT_TRUE(Decode(format, MakeJpeg(spec), image));
+    EXPECT_TRUE(Decode(format, MakeJpeg(layout), image));
     EXPECT_EQ(Sample(image, 3, 3, 0), 60);
 
     // Segments after the image data are read from the marker that ended it, however far the
@@ -720,7 +721,7 @@ TEST(JpegDecoder, MarkerLoopFailuresAreLogged)
     for (int blocks = 1; blocks <= 4; ++blocks)
         for (int size = 1; size <= 8; ++size)
         {
-            SJpegSpec longer;
+            SJpegLayout longer;
             longer.m_Width = 8 * blocks;
             longer.m_End = false;
             for (int b = 0; b < blocks; ++b)
@@ -738,7 +739,7 @@ TEST(JpegDecoder, MarkerLoopFailuresAreLogged)
         }
 
     // An end marker before any scan is no image.
-    data = MakeJpeg(spec);
+    data = MakeJpeg(layout);
     data.resize(FindMarker(data, 0xDA));
     data.insert(data.end(), {0xFF, 0xD9});
     log.Clear();

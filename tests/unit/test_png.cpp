@@ -71,7 +71,7 @@ Bytes Zlib(const Bytes& raw, int strategy = Z_DEFAULT_STRATEGY)
     return out;
 }
 
-struct SPngSpec
+struct SPngLayout
 {
     uint32_t width = 1, height = 1;
     int depth = 8, colorType = 2, interlace = 0;
@@ -82,21 +82,21 @@ struct SPngSpec
     bool end = true;
 };
 
-Bytes MakePng(const SPngSpec& spec, const Bytes* zdata = nullptr)
+Bytes MakePng(const SPngLayout& layout, const Bytes* zdata = nullptr)
 {
     Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Chunk(out, "IHDR", Header(spec.width, spec.height, spec.depth, spec.colorType, spec.interlace));
-    out.insert(out.end(), spec.beforeData.begin(), spec.beforeData.end());
-    Bytes z = zdata ? *zdata : Zlib(spec.filtered);
+    Chunk(out, "IHDR", Header(layout.width, layout.height, layout.depth, layout.colorType, layout.interlace));
+    out.insert(out.end(), layout.beforeData.begin(), layout.beforeData.end());
+    Bytes z = zdata ? *zdata : Zlib(layout.filtered);
     size_t at = 0;
-    for (size_t part : spec.idatSplits)
+    for (size_t part : layout.idatSplits)
     {
         Chunk(out, "IDAT", Bytes(z.begin() + long(at), z.begin() + long(at + part)));
         at += part;
     }
     Chunk(out, "IDAT", Bytes(z.begin() + long(at), z.end()));
-    out.insert(out.end(), spec.afterData.begin(), spec.afterData.end());
-    if (spec.end)
+    out.insert(out.end(), layout.afterData.begin(), layout.afterData.end());
+    if (layout.end)
         Chunk(out, "IEND", Bytes());
     return out;
 }
@@ -306,9 +306,9 @@ TEST(PNGFormat, RegisteredUnderItsKeywordAndMimeType)
     EXPECT_FALSE(CPNGFormat().CanLoad(CMimeType("image/jpeg")));
 
     // Through the image's own loader, chosen by MIME type.
-    SPngSpec spec;
-    spec.filtered = {0, 10, 20, 30};
-    Bytes file = MakePng(spec);
+    SPngLayout layout;
+    layout.filtered = {0, 10, 20, 30};
+    Bytes file = MakePng(layout);
     CMemoryReader in(file.data(), int32_t(file.size()));
     in.m_MimeType = CMimeType("image/png");
     CImage image;
@@ -320,48 +320,48 @@ TEST(PNGFormat, RegisteredUnderItsKeywordAndMimeType)
 
 TEST(PNGFormat, StructuralOutcomes)
 {
-    SPngSpec spec;
-    spec.filtered = {0, 1, 2, 3};
-    Bytes good = MakePng(spec);
+    SPngLayout layout;
+    layout.filtered = {0, 1, 2, 3};
+    Bytes good = MakePng(layout);
     EXPECT_EQ(Decode(good), "ok");
 
     Bytes badSignature = good;
     badSignature[0] = 0x88;
     EXPECT_EQ(Decode(badSignature), "false");
 
-    SPngSpec noEnd = spec;
+    SPngLayout noEnd = layout;
     noEnd.end = false;
     EXPECT_EQ(Decode(MakePng(noEnd)), "false");
     EXPECT_EQ(Decode(Bytes(good.begin(), good.begin() + 40)), "false");
 
-    SPngSpec text = spec;
+    SPngLayout text = layout;
     Chunk(text.beforeData, "tEXt", Bytes{'k', 0, 'v'});
     EXPECT_EQ(Decode(MakePng(text)), "ok");
 
     // A colour image may suggest a palette; a grey one may not.
-    SPngSpec palette = spec;
+    SPngLayout palette = layout;
     Chunk(palette.beforeData, "PLTE", Bytes{1, 2, 3});
     EXPECT_EQ(Decode(MakePng(palette)), "ok");
     palette.colorType = 0;
     palette.filtered = {0, 7};
     EXPECT_EQ(Decode(MakePng(palette)), "Unable to load. Found a critical chunk that I don't understand.");
-    SPngSpec unknown = spec;
+    SPngLayout unknown = layout;
     Chunk(unknown.beforeData, "QUUX", Bytes{1});
     EXPECT_EQ(Decode(MakePng(unknown)), "Unable to load. Found a critical chunk that I don't understand.");
 
-    SPngSpec grey16 = spec;
+    SPngLayout grey16 = layout;
     grey16.colorType = 0;
     grey16.depth = 16;
     EXPECT_EQ(Decode(MakePng(grey16)), "Unable to load. Can't handle this colortype and bitdepth");
-    SPngSpec indexed = spec;
+    SPngLayout indexed = layout;
     indexed.colorType = 3;
     EXPECT_EQ(Decode(MakePng(indexed)), "Unable to load. Can't handle this colortype and bitdepth");
-    SPngSpec interlaced = spec;
+    SPngLayout interlaced = layout;
     interlaced.interlace = 1;
     EXPECT_EQ(Decode(MakePng(interlaced)), "Unable to load. Can't handle interlaced images");
 
     Bytes noHeader = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Chunk(noHeader, "IDAT", Zlib(spec.filtered));
+    Chunk(noHeader, "IDAT", Zlib(layout.filtered));
     EXPECT_EQ(Decode(noHeader), "Unable to load. IDAT chunk before IHDR chunk");
 
     Bytes badMethod = good;
@@ -372,58 +372,58 @@ TEST(PNGFormat, StructuralOutcomes)
     Bytes ihdr = Header(1, 1, 8, 2);
     ihdr[10] = 1;
     Chunk(methods, "IHDR", ihdr);
-    Chunk(methods, "IDAT", Zlib(spec.filtered));
+    Chunk(methods, "IDAT", Zlib(layout.filtered));
     EXPECT_EQ(Decode(methods), "Unable to load. Unknown compression method");
 
-    SPngSpec badFilter = spec;
+    SPngLayout badFilter = layout;
     badFilter.filtered[0] = 5;
     EXPECT_EQ(Decode(MakePng(badFilter)), "Unable to load. Unknown filter type");
 
-    SPngSpec tooLittle = spec;
+    SPngLayout tooLittle = layout;
     tooLittle.filtered.pop_back();
     EXPECT_EQ(Decode(MakePng(tooLittle)), "Unable to load. Not enough image data");
 
-    Bytes badAdler = Zlib(spec.filtered);
+    Bytes badAdler = Zlib(layout.filtered);
     badAdler.back() ^= 1;
-    EXPECT_EQ(Decode(MakePng(spec, &badAdler)), "Unable to load. zlib data check failed");
-    Bytes badZlibHeader = Zlib(spec.filtered);
+    EXPECT_EQ(Decode(MakePng(layout, &badAdler)), "Unable to load. zlib data check failed");
+    Bytes badZlibHeader = Zlib(layout.filtered);
     badZlibHeader[1] ^= 1;
-    EXPECT_EQ(Decode(MakePng(spec, &badZlibHeader)), "Unable to load. zlib header check failed");
+    EXPECT_EQ(Decode(MakePng(layout, &badZlibHeader)), "Unable to load. zlib header check failed");
 }
 
 TEST(PNGFormat, ImageDataAcrossChunks)
 {
     std::mt19937 random(5);
-    SPngSpec spec;
-    spec.width = 37;
-    spec.height = 29;
-    spec.colorType = 6;
+    SPngLayout layout;
+    layout.width = 37;
+    layout.height = 29;
+    layout.colorType = 6;
     Bytes pixels(37 * 29 * 4);
     for (auto& b : pixels)
         b = (unsigned char)(random() % 7);
-    spec.filtered = Filter(pixels, 37 * 4, 4, {0, 1, 2, 3, 4});
-    Bytes z = Zlib(spec.filtered);
+    layout.filtered = Filter(pixels, 37 * 4, 4, {0, 1, 2, 3, 4});
+    Bytes z = Zlib(layout.filtered);
     ASSERT_GT(z.size(), 1001u);
 
     CImage whole;
-    ASSERT_EQ(Decode(MakePng(spec), whole), "ok");
+    ASSERT_EQ(Decode(MakePng(layout), whole), "ok");
     ASSERT_EQ(memcmp(whole.m_Data, pixels.data(), pixels.size()), 0);
 
-    SPngSpec split = spec;
+    SPngLayout split = layout;
     split.idatSplits = {1, 100, 900};
     CImage parts;
     ASSERT_EQ(Decode(MakePng(split), parts), "ok");
     EXPECT_EQ(memcmp(parts.m_Data, pixels.data(), pixels.size()), 0);
 
     // The end of the stream (here its checksum, then an empty chunk) in chunks of their own.
-    SPngSpec tail = spec;
+    SPngLayout tail = layout;
     tail.idatSplits = {z.size() - 4, 4};
     CImage tailed;
     ASSERT_EQ(Decode(MakePng(tail), tailed), "ok");
     EXPECT_EQ(memcmp(tailed.m_Data, pixels.data(), pixels.size()), 0);
 
     // Rows still missing when another chunk type comes.
-    Bytes file = MakePng(spec);
+    Bytes file = MakePng(layout);
     Bytes cut = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     Chunk(cut, "IHDR", Header(37, 29, 8, 6));
     Chunk(cut, "IDAT", Bytes(z.begin(), z.begin() + 500));
@@ -451,24 +451,24 @@ TEST(PNGFormat, FiltersForEveryLayout)
         for (int first = 0; first <= 4; ++first)
         {
             // The first row uses each filter in turn, so Up, Average and Paeth see a zero row above.
-            SPngSpec spec;
-            spec.width = 5;
-            spec.height = 6;
-            spec.colorType = layout[0];
+            SPngLayout layout;
+            layout.width = 5;
+            layout.height = 6;
+            layout.colorType = layout[0];
             int bpp = layout[1];
             Bytes pixels(size_t(5 * 6 * bpp));
             for (auto& b : pixels)
                 b = (unsigned char)random();
             std::vector<int> types = {first, 4, 3, 2, 1, 0};
-            spec.filtered = Filter(pixels, 5 * bpp, bpp, types);
+            layout.filtered = Filter(pixels, 5 * bpp, bpp, types);
             CImage image;
-            ASSERT_EQ(Decode(MakePng(spec), image), "ok");
+            ASSERT_EQ(Decode(MakePng(layout), image), "ok");
             EXPECT_EQ(image.m_Format, CImage::CFormat(CImage::CFormat::EPreset(layout[2]), 5, 6));
             EXPECT_EQ(memcmp(image.m_Data, pixels.data(), pixels.size()), 0)
                 << "colour type " << layout[0] << " first filter " << first;
         }
     // Average on a first row adds half the left byte: 200, then 100 + 200 / 2.
-    SPngSpec average;
+    SPngLayout average;
     average.colorType = 0;
     average.width = 2;
     average.filtered = {3, 200, 100};
