@@ -326,6 +326,22 @@ def case_log_lines_in_order():
         run.close()
 
 
+def case_builtin_show_plays():
+    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "builtin", "vornscr",
+                          "script.txt")
+    with open(sample) as f:
+        run = Run(f.read())
+    try:
+        rc = run.run("-frames", "5")
+        check(rc == 0, "exit status %d:\n%s" % (rc, run.log()))
+        log = run.log()
+        for keyword, count in (("palette", 1), ("clear", 4), ("chain", 1), ("grid", 1)):
+            found = len(re.findall(r"\[DEMOSYS\] [0-9.]+ ms for %s\n" % keyword, log))
+            check(found == count, "%d %s blocks built, not %d:\n%s" % (found, keyword, count, log))
+    finally:
+        run.close()
+
+
 LEAK = re.compile(r"Leaked memory: (\d+) KiB, (\d+) blocks")
 # Effects and devices are left to process exit, with what they hold; nothing else may stay.
 MUST_BE_RELEASED = ("container.cpp", "stream.cpp", "image.cpp", "appmain.cpp", "install.cpp",
