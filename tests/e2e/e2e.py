@@ -1,0 +1,389 @@
+#!/usr/bin/python3
+"""End-to-end tests: the real program on the two-monitor virtual display.
+
+Usage: e2e.py PROGRAM WM_CLOSE XVFB_DIR CASE
+
+Every case runs the program from a temporary data directory with its own XDG_CONFIG_HOME
+and HOME, so the user's registry file is never touched. Timeouts only guard against hangs.
+"""
+import io
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image
+
+PROGRAM, WM_CLOSE, XVFB_DIR = (os.path.abspath(p) for p in sys.argv[1:4])
+CASE = sys.argv[4]
+with open(os.path.join(XVFB_DIR, "display")) as f:
+    DISPLAY = f.read().strip()
+
+MON0 = (0, 0, 1024, 768)
+MON1 = (1024, 0, 1824, 600)
+UNCOVERED = (1024, 600, 1824, 768)  # part of the screen that no monitor shows
+GUARD = 60  # seconds; only against hangs
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Run:
+    """One temporary data directory, config directory and home, and the program in them."""
+
+    def __init__(self, script=None):
+        self.root = tempfile.mkdtemp(prefix="vornscr_e2e_")
+        self.data = os.path.join(self.root, "show")
+        self.config = os.path.join(self.root, "config")
+        self.home = os.path.join(self.root, "home")
+        self.logfile = os.path.join(self.root, "log.txt")
+        for d in (self.data, self.config, self.home):
+            os.makedirs(d)
+        if script is not None:
+            self.write_script(self.data, script)
+        self.proc = None
+
+    @staticmethod
+    def write_script(directory, text):
+        os.makedirs(os.path.join(directory, "vornscr"), exist_ok=True)
+        with open(os.path.join(directory, "vornscr", "script.txt"), "w") as f:
+            f.write(text)
+
+    def env(self):
+        env = dict(os.environ)
+        env.update(DISPLAY=DISPLAY, XDG_CONFIG_HOME=self.config, HOME=self.home, VORNSCR_LOG=self.logfile)
+        return env
+
+    def start(self, *args, cwd=None):
+        self.proc = subprocess.Popen([PROGRAM, *args], cwd=cwd or self.data, env=self.env(),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wait(self, timeout=GUARD):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise Failure("the program did not end:\n" + self.log())
+
+    def run(self, *args, cwd=None):
+        self.start(*args, cwd=cwd)
+        return self.wait()
+
+    def log(self):
+        try:
+            with open(self.logfile, errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def registry(self):
+        path = os.path.join(self.config, "vornscr", "registry")
+        with open(path) as f:
+            return f.read()
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def close(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=DISPLAY), capture_output=True,
+                          text=True, timeout=GUARD)
+
+
+def show_windows():
+    return xdotool("search", "--name", "^VornModelViewer$").stdout.split()
+
+
+def screen():
+    xwd = subprocess.run(["xwd", "-root", "-silent", "-display", DISPLAY], capture_output=True, check=True,
+                         timeout=GUARD).stdout
+    png = subprocess.run(["convert", "xwd:-", "png:-"], input=xwd, capture_output=True, check=True,
+                         timeout=GUARD).stdout
+    return Image.open(io.BytesIO(png)).convert("RGB")
+
+
+def region_colours(image, box):
+    """The colours of a screen rectangle and their pixel counts."""
+    return {colour: count for count, colour in image.crop(box).getcolors(maxcolors=1 << 20)}
+
+
+def filled(image, box, rgb, tolerance=2):
+    colours = region_colours(image, box)
+    return len(colours) == 1 and all(abs(a - b) <= tolerance for a, b in zip(next(iter(colours)), rgb))
+
+
+def byte(v):
+    return int(v * 255 + 0.5)
+
+
+def wait_until(condition, what, run, timeout=GUARD):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        check(run.running(), "the program ended while waiting for " + what + ":\n" + run.log())
+        time.sleep(0.2)
+    raise Failure("timed out waiting for " + what + ":\n" + run.log())
+
+
+def wait_for_show(run, windows=2):
+    """Until the program draws its frames: the script was built and every window is up."""
+    wait_until(lambda: "[DEMOSYS]" in run.log() and len(show_windows()) == windows, "the show", run)
+
+
+SKY = "palette {\nsky (0.2 0.3 0.5 1)\n}\nclear {\ncolor sky\n}\n"
+SKY_RGB = (byte(0.2), byte(0.3), byte(0.5))
+
+
+# --- cases -------------------------------------------------------------------------------------
+
+def case_switches_end_without_a_window():
+    for args in (["/p", "1234"], ["/c"], ["/c:5678"], ["-frames", "3", "/p"], ["-install"],
+                 ["-frames", "3", "-install"], ["x-installer"]):
+        run = Run(SKY)
+        try:
+            rc = run.run(*args)
+            check(rc == 255, "%s: exit status %d" % (args, rc))
+            log = run.log()
+            check("#0: rect=" not in log and "Computer: " not in log, "%s: the show started:\n%s" % (args, log))
+        finally:
+            run.close()
+
+
+def case_missing_script_ends_with_minus_one():
+    run = Run()
+    try:
+        rc = run.run("-frames", "3")
+        check(rc == 255, "exit status %d" % rc)
+        check("#0: rect=" not in run.log(), "a device was made:\n" + run.log())
+        check("Computer: " in run.log(), "the start-up did not log:\n" + run.log())
+    finally:
+        run.close()
+
+
+def case_malformed_script_logs_the_error():
+    for script in ("clear {\ncolor 1.5e3\n}\n", "clear {\ncolor sky\n}\n#\n"):
+        run = Run(script)
+        try:
+            rc = run.run("-frames", "3")
+            check(rc == 255, "exit status %d" % rc)
+            check("Error: error\n" in run.log(), "no error line:\n" + run.log())
+            check("#0: rect=" not in run.log(), "a device was made:\n" + run.log())
+        finally:
+            run.close()
+
+
+def case_palette_colour_fills_every_monitor_and_escape_ends():
+    run = Run(SKY)
+    try:
+        run.start()
+        wait_for_show(run)
+        wait_until(lambda: filled(screen(), MON0, SKY_RGB) and filled(screen(), MON1, SKY_RGB),
+                   "both monitors in the palette colour", run)
+        check(not filled(screen(), UNCOVERED, SKY_RGB), "the show drew outside the monitors")
+        # The key is held for a few milliseconds only.
+        xdotool("key", "Escape")
+        check(run.wait() == 0, "Escape: exit status %d" % run.proc.returncode)
+    finally:
+        run.close()
+
+
+def case_mouse_moves():
+    run = Run(SKY)
+    try:
+        run.start()
+        wait_for_show(run)
+        wait_until(lambda: filled(screen(), MON0, SKY_RGB), "the first frames", run)
+        # One pixel along one axis from where the show began: it goes on.
+        for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)):
+            xdotool("mousemove_relative", "--", str(dx), str(dy))
+            time.sleep(1.0)
+            check(run.running(), "a move of (%d, %d) ended the show" % (dx, dy))
+        # One pixel on both axes: the distance is more than one pixel.
+        xdotool("mousemove_relative", "--", "1", "1")
+        check(run.wait() == 0, "exit status %d" % run.proc.returncode)
+    finally:
+        run.close()
+
+
+def case_close_request_ends_with_zero():
+    run = Run(SKY)
+    try:
+        run.start()
+        wait_for_show(run)
+        windows = show_windows()
+        subprocess.run([WM_CLOSE, windows[-1]], env=dict(os.environ, DISPLAY=DISPLAY), check=True, timeout=GUARD)
+        check(run.wait() == 0, "exit status %d" % run.proc.returncode)
+    finally:
+        run.close()
+
+
+def case_two_monitors_two_windows_drawn_every_frame():
+    # Red for the first seconds, then blue: both monitors must show both.
+    script = ("palette {\nred (1 0 0 1)\nblue (0 0 1 1)\n}\n"
+              "clear {\ncolor red\nendtime 4\n}\nclear {\ncolor blue\nstarttime 4\n}\n")
+    run = Run(script)
+    try:
+        run.start()
+        wait_for_show(run)
+        sizes = []
+        for window in show_windows():
+            geometry = xdotool("getwindowgeometry", window).stdout
+            sizes.append(re.search(r"Geometry: (\d+x\d+)", geometry).group(1))
+        check(sorted(sizes) == ["1024x768", "800x600"], "window sizes %s" % sizes)
+        log = run.log()
+        check(log.count('#0: rect=0,0,1024,768 size=1024,768') >= 1 and
+              log.count('#1: rect=1024,0,1824,600 size=800,600') >= 1, "monitor lines:\n" + log)
+        wait_until(lambda: filled(screen(), MON0, (255, 0, 0)) and filled(screen(), MON1, (255, 0, 0)),
+                   "red on both monitors", run)
+        wait_until(lambda: filled(screen(), MON0, (0, 0, 255)) and filled(screen(), MON1, (0, 0, 255)),
+                   "blue on both monitors", run)
+        xdotool("key", "Escape")
+        check(run.wait() == 0, "exit status %d" % run.proc.returncode)
+    finally:
+        run.close()
+
+
+def case_first_start_records_placeholder_and_stays():
+    run = Run(SKY)
+    try:
+        rc = run.run("-frames", "3")
+        check(rc == 0, "exit status %d:\n%s" % (rc, run.log()))
+        check("Dir=replaceme" in run.registry(), "registry:\n" + run.registry())
+        check("[DEMOSYS]" in run.log() and "for clear" in run.log(), "the script was not played:\n" + run.log())
+        # The placeholder stays until an installation: a second start works the same way.
+        rc = run.run("-frames", "3")
+        check(rc == 0 and "Dir=replaceme" in run.registry(), "second start")
+    finally:
+        run.close()
+
+
+def case_install_then_start_elsewhere():
+    run = Run(SKY)
+    try:
+        rc = run.run("-install")
+        check(rc == 255, "install: exit status %d" % rc)
+        check("Dir=%s\n" % run.data in run.registry() + "\n", "registry:\n" + run.registry())
+        copy = os.path.join(run.home, ".local", "bin", "vornscr")
+        check(os.path.isfile(copy) and os.access(copy, os.X_OK), "no program at " + copy)
+        with open(copy, "rb") as a, open(PROGRAM, "rb") as b:
+            check(a.read() == b.read(), "the copy differs from the program")
+
+        # Another directory without a script: the recorded one is played.
+        elsewhere = os.path.join(run.root, "elsewhere")
+        os.makedirs(elsewhere)
+        rc = run.run("-frames", "3", cwd=elsewhere)
+        check(rc == 0, "start elsewhere: exit status %d:\n%s" % (rc, run.log()))
+        check("for clear" in run.log(), "the installed show was not played:\n" + run.log())
+
+        # An installer location from the registry takes the copy instead.
+        target = os.path.join(run.root, "screensavers") + "/"
+        os.makedirs(target)
+        with open(os.path.join(run.config, "vornscr", "registry"), "a") as f:
+            f.write("\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer]\n"
+                    "InstallerLocation=%s\n" % target)
+        rc = run.run("-install", cwd=elsewhere)
+        check(rc == 255, "second install: exit status %d" % rc)
+        check(os.path.isfile(target + "vornscr"), "no program in the installer location")
+        check("Dir=%s\n" % elsewhere in run.registry() + "\n", "registry:\n" + run.registry())
+    finally:
+        run.close()
+
+
+def case_log_lines_in_order():
+    run = Run(SKY + "grid {\nname g\n}\n")
+    try:
+        rc = run.run("-frames", "3")
+        check(rc == 0, "exit status %d" % rc)
+        log = run.log()
+        order = ["Computer: ", "CmdLine: -frames 3\n", "#0: rect=0,0,1024,768 size=1024,768 device=\"",
+                 "#1: rect=1024,0,1824,600 size=800,600 device=\"", "Status: Using GLEW ", "Texture units: ",
+                 "[DEMOSYS] "]
+        positions = [log.find(line) for line in order]
+        check(all(p >= 0 for p in positions), "missing lines %s:\n%s" %
+              ([line for line, p in zip(order, positions) if p < 0], log))
+        check(positions == sorted(positions), "out of order:\n" + log)
+        check(re.search(r"Texture units: \d+/\d+\n", log), "texture units line:\n" + log)
+        for keyword in ("palette", "clear", "grid", "group"):
+            check(re.search(r"\[DEMOSYS\] [0-9.]+ ms for %s\n" % keyword, log), keyword + " not built:\n" + log)
+    finally:
+        run.close()
+
+
+def case_builtin_show_plays():
+    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sample", "builtin", "vornscr",
+                          "script.txt")
+    with open(sample) as f:
+        run = Run(f.read())
+    try:
+        rc = run.run("-frames", "5")
+        check(rc == 0, "exit status %d:\n%s" % (rc, run.log()))
+        log = run.log()
+        for keyword, count in (("palette", 1), ("clear", 4), ("chain", 1), ("grid", 1)):
+            found = len(re.findall(r"\[DEMOSYS\] [0-9.]+ ms for %s\n" % keyword, log))
+            check(found == count, "%d %s blocks built, not %d:\n%s" % (found, keyword, count, log))
+    finally:
+        run.close()
+
+
+LEAK = re.compile(r"Leaked memory: (\d+) KiB, (\d+) blocks")
+# Effects and devices are left to process exit, with what they hold; nothing else may stay.
+MUST_BE_RELEASED = ("container.cpp", "stream.cpp", "image.cpp", "appmain.cpp", "install.cpp",
+                    "registry_posix.cpp", "main.cpp", "demosystem.cpp", "log.cpp", "mime.cpp")
+
+
+def leak_report(script, frames):
+    run = Run(script)
+    try:
+        rc = run.run("-frames", str(frames))
+        check(rc == 0, "exit status %d:\n%s" % (rc, run.log()))
+        log = run.log()
+        report = LEAK.search(log)
+        check(report, "no leak report:\n" + log)
+        blocks = [line for line in log[report.end():].splitlines() if re.match(r"\S+\(\d+\)\s", line)]
+        check(len(blocks) == int(report.group(2)), "report and listed blocks disagree:\n" + log)
+        for line in blocks:
+            source = os.path.basename(line.split("(")[0])
+            check(source not in MUST_BE_RELEASED, "a block that should have been released:\n" + line)
+        return int(report.group(2))
+    finally:
+        run.close()
+
+
+def case_leak_report_lists_only_what_is_left_by_design():
+    show = SKY + "grid {\nname g\n}\n"
+    base = leak_report(show, 2)
+    # More script (lines, values, unknown blocks, comments) and more frames leave nothing more.
+    filler = "".join("unknown%d {\nvalue %d 2.5 \"text %d\" (1 2 3) word\n}\n// comment\n" % (i, i, i)
+                     for i in range(50))
+    check(leak_report(filler + show + filler, 40) == base, "blocks grew with the script or the frames")
+
+
+CASES = {name[len("case_"):]: f for name, f in globals().items() if name.startswith("case_")}
+
+if __name__ == "__main__":
+    if CASE == "--list":
+        print("\n".join(CASES))
+        sys.exit(0)
+    try:
+        CASES[CASE]()
+    except Failure as failure:
+        print("FAILED: %s: %s" % (CASE, failure))
+        sys.exit(1)
+    print("passed: " + CASE)

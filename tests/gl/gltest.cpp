@@ -1,0 +1,59 @@
+#include "gltest.h"
+
+#include <cstdlib>
+
+COGLDevice* TestDevice()
+{
+    static COGLDevice* device = nullptr;
+    static bool tried = false;
+    if (!tried)
+    {
+        tried = true;
+        if (!getenv("DISPLAY"))
+            return nullptr;
+        // A shader found in the driver's disk cache is not compiled again and comes back with an
+        // empty info log, which would hide the warnings the shader tests look for.
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+        EnumerateMonitors();
+        COGLDevice* created = CreateOGLDevice();
+        if (created && created->Create(WINDOW_SIZE, WINDOW_SIZE, false, 0) && glewInit() == GLEW_OK)
+            device = created;
+    }
+    if (device)
+        device->MakeCurrent();
+    return device;
+}
+
+void ClearFrame(float r, float g, float b)
+{
+    TestDevice()->ResetState();
+    glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glClearColor(r, g, b, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+std::vector<SPixel> ReadFrame(int width, int height)
+{
+    std::vector<SPixel> pixels(size_t(width) * size_t(height));
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+SPixel ReadPixel(int x, int y)
+{
+    SPixel pixel = {};
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &pixel);
+    return pixel;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The GL tests share one small window with its context; pixels are read from the back buffer
+// before any swap, which is reliable on the virtual display where the front buffer is not.
+#include "ogldevice.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+struct SPixel
+{
+    uint8_t r, g, b, a;
+    bool operator==(const SPixel& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const SPixel& p)
+{
+    return out << "(" << int(p.r) << " " << int(p.g) << " " << int(p.b) << ")";
+}
+
+const int WINDOW_SIZE = 256;
+
+// The device of the tests, created once and made current; none without a display.
+COGLDevice* TestDevice();
+
+// Skips the test when no display is available.
+#define REQUIRE_DEVICE()                                                                                     \
+    COGLDevice* device = TestDevice();                                                                       \
+    if (!device)                                                                                             \
+        GTEST_SKIP() << "no display";
+
+// Clears the back buffer, resets the GL state and the matrices to identity.
+void ClearFrame(float r = 0, float g = 0, float b = 0);
+std::vector<SPixel> ReadFrame(int width = WINDOW_SIZE, int height = WINDOW_SIZE);
+SPixel ReadPixel(int x, int y);
+// A channel value of 0..1 as it lands in an 8-bit frame buffer.
+inline uint8_t Byte(float v)
+{
+    return uint8_t(v * 255.0f + 0.5f);
+}
+inline bool Near(const SPixel& p, float r, float g, float b, int tolerance = 2)
+{
+    auto close = [&](uint8_t c, float v) { return std::abs(int(c) - int(Byte(v))) <= tolerance; };
+    return close(p.r, r) && close(p.g, g) && close(p.b, b);
+}

@@ -1,0 +1,149 @@
+// The clear, palette and grid blocks of a script, drawn as the frame loop draws them.
+#include "gltest.h"
+
+#include "container.h"
+#include "demosystem.h"
+#include "keth/func/stream.h"
+#include "keth/func/vector.h"
+
+#include <string>
+
+using namespace NKeth;
+
+namespace
+{
+// Builds the show from script text into the program's demo system, draws one frame with the
+// default observer, and frees the show again.
+class FrameEffects : public ::testing::Test
+{
+protected:
+    void TearDown() override { Free(); }
+
+    void Play(const std::string& script)
+    {
+        Free();
+        CMemoryReader reader(script.data(), int32_t(script.size()));
+        m_Root.Read(reader);
+        g_DemoSystem.m_Devices.Clear();
+        g_DemoSystem.m_Devices.Add(TestDevice());
+        g_DemoSystem.Init(m_Root);
+        ClearFrame(0.1f, 0.1f, 0.1f);
+        g_DemoSystem.Update();
+        TestDevice()->MakeCurrent();
+        const float top = Tan(0.34906587f) * 0.0001f;
+        SMatrix projection = SMatrix::Frustum(0.0001f, 100, top, -top, top, -top);
+        SMatrix view = SMatrix::Rotation(-1.5707964f, 0, 0).Transposed() * SMatrix::Translation(50, 0, 0);
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(projection.m);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(view.m);
+        g_DemoSystem.m_Root->PrepareDevice(0);
+        g_DemoSystem.Render();
+        m_Frame = ReadFrame();
+    }
+    SPixel At(int x, int y) const { return m_Frame[size_t(y) * WINDOW_SIZE + size_t(x)]; }
+
+    void Free()
+    {
+        for (int i = 0; i < g_DemoSystem.m_Effects.GetCount(); ++i)
+            delete g_DemoSystem.m_Effects[i];
+        g_DemoSystem.m_Effects.Clear();
+        g_DemoSystem.m_Root = nullptr;
+        g_DemoSystem.m_Palette.Clear();
+        g_DemoSystem.m_Devices.Clear();
+        for (int i = 0; i < m_Root.m_Children.GetCount(); ++i)
+            delete m_Root.m_Children[i];
+        m_Root.m_Children.Clear();
+    }
+
+    CContainer m_Root;
+    std::vector<SPixel> m_Frame;
+};
+
+// Every pixel of the frame has this colour.
+::testing::AssertionResult Filled(const std::vector<SPixel>& frame, float r, float g, float b)
+{
+    for (size_t i = 0; i < frame.size(); ++i)
+        if (!Near(frame[i], r, g, b, 1))
+            return ::testing::AssertionFailure() << "pixel " << i << " is " << frame[i];
+    return ::testing::AssertionSuccess();
+}
+} // namespace
+
+TEST_F(FrameEffects, ClearWithoutColourIsOpaqueGreen)
+{
+    REQUIRE_DEVICE();
+    Play("clear {\nname plain\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
+    Play("clear {\ncolor nowhere\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
+}
+
+TEST_F(FrameEffects, PaletteColourNamedByAClear)
+{
+    REQUIRE_DEVICE();
+    Play("palette {\nsky (0.2 0.3 0.5 1)\n}\nclear {\ncolor sky\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0.2f, 0.3f, 0.5f));
+}
+
+TEST_F(FrameEffects, PaletteReadAfterTheClearLeavesItGreen)
+{
+    REQUIRE_DEVICE();
+    Play("clear {\ncolor sky\n}\npalette {\nsky (0.2 0.3 0.5 1)\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
+}
+
+TEST_F(FrameEffects, FirstDefinitionOfANameWins)
+{
+    REQUIRE_DEVICE();
+    Play("palette {\nsky (1 0 0 1)\nsky (0 0 1 1)\n}\npalette {\nsky (1 1 1 1)\n}\nclear {\ncolor sky\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 1, 0, 0));
+}
+
+TEST_F(FrameEffects, PaletteLinesWithoutAVectorAreTransparentBlack)
+{
+    REQUIRE_DEVICE();
+    // The base parameter "name" is a palette line too, named by its key, and so is a line
+    // with a number.
+    Play("palette {\nname dusk\nfog 3\n}\nclear {\ncolor name\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 0, 0));
+    Play("palette {\nname dusk\n}\nclear {\ncolor dusk\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
+    Play("palette {\nfog 3\n}\nclear {\ncolor fog\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 0, 0));
+}
+
+TEST_F(FrameEffects, LaterClearsInTheScriptDrawOverEarlierOnes)
+{
+    REQUIRE_DEVICE();
+    Play("palette {\nred (1 0 0 1)\nblue (0 0 1 1)\n}\nclear {\ncolor red\n}\nclear {\ncolor blue\n}\n");
+    EXPECT_TRUE(Filled(m_Frame, 0, 0, 1));
+}
+
+TEST_F(FrameEffects, GridSeenFromTheDefaultObserverIsTheHorizon)
+{
+    REQUIRE_DEVICE();
+    // The observer stands in the ground plane, so the whole grid lies on the horizon: the
+    // middle of the frame, across its full width, in the grid's dark grey.
+    Play("palette {\nblack (0 0 0 1)\n}\nclear {\ncolor black\n}\ngrid {\nname g\n}\n");
+    int gridRows = 0;
+    for (int y = 0; y < WINDOW_SIZE; ++y)
+    {
+        int lit = 0;
+        for (int x = 0; x < WINDOW_SIZE; ++x)
+        {
+            SPixel p = At(x, y);
+            if (p.r == 0 && p.g == 0 && p.b == 0)
+                continue;
+            ++lit;
+            EXPECT_TRUE(Near(p, 0.15f, 0.15f, 0.15f, 1) || Near(p, 0.5f, 0.5f, 0.5f, 1))
+                << x << "," << y << p;
+        }
+        if (lit == 0)
+            continue;
+        ++gridRows;
+        EXPECT_EQ(lit, WINDOW_SIZE) << "row " << y;
+        EXPECT_LE(std::abs(2 * y + 1 - WINDOW_SIZE), 2) << "row " << y;
+    }
+    EXPECT_EQ(gridRows, 1);
+}

@@ -1,0 +1,349 @@
+// Texture and cube-map creation from every pixel layout, and texture binding per unit.
+#include "gltest.h"
+#include "logcapture.h"
+
+#include "keth/func/image.h"
+#include "keth/func/stream.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+using namespace NKeth;
+using CFormat = CImage::CFormat;
+
+namespace
+{
+const char* const WARNING = "Performance Warning: Convertion during texture creation\n";
+
+int Count(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// An image of the layout with every pixel holding the given bytes.
+void Fill(CImage& image, const CFormat& format, std::vector<uint8_t> pixel)
+{
+    ASSERT_TRUE(image.Create(format));
+    for (int i = 0; i + int(pixel.size()) <= format.m_Size; i += int(pixel.size()))
+        memcpy(image.m_Data + i, pixel.data(), pixel.size());
+}
+
+std::vector<uint8_t> Texel(GLenum target, int level = 0)
+{
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(target, level, GL_TEXTURE_HEIGHT, &h);
+    std::vector<uint8_t> texels(size_t(w) * size_t(h) * 4 + 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(target, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return {texels[0], texels[1], texels[2], texels[3]};
+}
+
+GLint LevelParameter(GLenum target, int level, GLenum name)
+{
+    GLint value = 0;
+    glGetTexLevelParameteriv(target, level, name, &value);
+    return value;
+}
+
+struct SLayoutCase
+{
+    const char* m_Name;
+    CFormat m_Format;
+    std::vector<uint8_t> m_Pixel;
+    std::vector<uint8_t> m_Texel; // RGBA as read back
+    bool m_Converted;
+};
+} // namespace
+
+TEST(Texture, EveryLayoutUploadsWithMipmapsAndWarnsOnlyWhenConverted)
+{
+    REQUIRE_DEVICE();
+    const bool bgra = GLEW_EXT_bgra;
+    auto sized = [](CFormat format)
+    {
+        format.SetSize(8, 8);
+        return format;
+    };
+    std::vector<SLayoutCase> cases = {
+        {"RGB8", CFormat(CFormat::PRESET_RGB8, 8, 8), {30, 20, 10}, {30, 20, 10, 255}, false},
+        {"RGBA8", CFormat(CFormat::PRESET_RGBA8, 8, 8), {30, 20, 10, 40}, {30, 20, 10, 40}, false},
+        {"BGR8",
+         sized(CFormat(CFormat::MODEL_RGB, 0x08080800, 0x020100FF)),
+         {10, 20, 30},
+         {30, 20, 10, 255},
+         !bgra},
+        {"BGRA8",
+         sized(CFormat(CFormat::MODEL_RGB, 0x08080808, 0x02010003)),
+         {10, 20, 30, 40},
+         {30, 20, 10, 40},
+         !bgra},
+        // Luminance reads back in the red channel.
+        {"L8", CFormat(CFormat::PRESET_L8, 8, 8), {77}, {77, 0, 0, 255}, false},
+        {"LA8", CFormat(CFormat::PRESET_LA8, 8, 8), {77, 99}, {77, 0, 0, 99}, false},
+        // Y 128 without chroma is mid grey.
+        {"YCbCr8", CFormat(CFormat::PRESET_YCBCR8, 8, 8), {128, 128, 128}, {128, 128, 128, 255}, true},
+        // One block: colour 0 pure red, colour 1 pure blue, every index 0. The decoder
+        // expands by shifting and writes alpha 0.
+        {"DXT1",
+         CFormat(CFormat::PRESET_DXT1, 4, 4),
+         {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0},
+         {248, 0, 0, 0},
+         true},
+    };
+    for (SLayoutCase& c : cases)
+    {
+        SCOPED_TRACE(c.m_Name);
+        CImage image;
+        Fill(image, c.m_Format, c.m_Pixel);
+        CLogCapture log;
+        CTexture* texture = device->CreateTexture(image);
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(Count(log.Text(), WARNING), c.m_Converted ? 1 : 0) << log.Text();
+        EXPECT_EQ(Count(log.Text(), "OpenGL:"), 0) << log.Text();
+
+        EXPECT_EQ(texture->m_Target, GLenum(GL_TEXTURE_2D));
+        EXPECT_EQ(texture->m_MinFilter, GLenum(GL_LINEAR_MIPMAP_LINEAR));
+        EXPECT_EQ(texture->m_MagFilter, GLenum(GL_LINEAR));
+        EXPECT_EQ(texture->m_WrapS, GLenum(GL_REPEAT));
+        EXPECT_EQ(texture->m_WrapT, GLenum(GL_REPEAT));
+        EXPECT_EQ(texture->m_Width, c.m_Format.m_Width);
+        EXPECT_EQ(texture->m_Height, c.m_Format.m_Height);
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        EXPECT_EQ(GLuint(bound), texture->m_Id);
+        EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+
+        // Components: one for luminance, two with alpha, else colour.
+        const bool luminance = c.m_Format.m_ColorModel == CFormat::MODEL_LUMINANCE && !c.m_Converted;
+        EXPECT_EQ(LevelParameter(GL_TEXTURE_2D, 0, GL_TEXTURE_LUMINANCE_SIZE) > 0, luminance);
+        EXPECT_EQ(LevelParameter(GL_TEXTURE_2D, 0, GL_TEXTURE_RED_SIZE) > 0, !luminance);
+        EXPECT_EQ(LevelParameter(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE) > 0,
+                  c.m_Texel[3] != 255 || c.m_Converted);
+
+        std::vector<uint8_t> texel = Texel(GL_TEXTURE_2D);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(texel[i], c.m_Texel[i], 3) << "channel " << i;
+        // The whole mipmap chain down to 1 x 1.
+        const int last = c.m_Format.m_Width == 8 ? 3 : 2;
+        EXPECT_EQ(LevelParameter(GL_TEXTURE_2D, last, GL_TEXTURE_WIDTH), 1);
+        texel = Texel(GL_TEXTURE_2D, last);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(texel[i], c.m_Texel[i], 3) << "smallest level, channel " << i;
+        delete texture;
+    }
+}
+
+TEST(Texture, StreamAndFileFormsFailWithoutAnImage)
+{
+    REQUIRE_DEVICE();
+    CLogCapture log;
+    EXPECT_EQ(device->CreateTexture("/nonexistent/texture.tga"), nullptr);
+    const char garbage[] = "not an image at all";
+    CMemoryReader reader(garbage, sizeof garbage);
+    EXPECT_EQ(device->CreateTexture(reader), nullptr);
+    EXPECT_EQ(Count(log.Text(), WARNING), 0);
+}
+
+namespace
+{
+// A 2 x 2 uncompressed true-colour file with every pixel of one colour.
+std::string Tga(uint8_t r, uint8_t g, uint8_t b)
+{
+    std::string file(18, '\0');
+    file[2] = 2;
+    file[12] = 2;
+    file[14] = 2;
+    file[16] = 24;
+    for (int i = 0; i < 4; ++i)
+        file += std::string{char(b), char(g), char(r)};
+    return file;
+}
+
+class CCountingReader : public CFileReader
+{
+public:
+    explicit CCountingReader(const char* name) : CFileReader(name) {}
+    int32_t Read(void* buffer, int32_t size) override
+    {
+        ++m_Reads;
+        return CFileReader::Read(buffer, size);
+    }
+    int m_Reads = 0;
+};
+
+class CubeMapFiles : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vornscr_gl_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_Dir = pattern;
+        const uint8_t colours[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
+                                       {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+        for (int i = 0; i < 6; ++i)
+        {
+            m_Names[i] = m_Dir + "/face" + std::to_string(i) + ".tga";
+            Write(m_Names[i], Tga(colours[i][0], colours[i][1], colours[i][2]));
+        }
+        m_Broken = m_Dir + "/broken.tga";
+        Write(m_Broken, std::string(18, '\x7f') + "garbage");
+    }
+    void TearDown() override
+    {
+        for (const std::string& name : m_Names)
+            unlink(name.c_str());
+        unlink(m_Broken.c_str());
+        rmdir(m_Dir.c_str());
+    }
+    static void Write(const std::string& name, const std::string& bytes)
+    {
+        FILE* file = fopen(name.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
+    }
+
+    std::string m_Dir, m_Names[6], m_Broken;
+};
+} // namespace
+
+TEST_F(CubeMapFiles, SixFacesInOrder)
+{
+    REQUIRE_DEVICE();
+    glDisable(GL_TEXTURE_CUBE_MAP);
+    CTexture* cube = device->CreateCubeMap(m_Names[0].c_str(), m_Names[1].c_str(), m_Names[2].c_str(),
+                                           m_Names[3].c_str(), m_Names[4].c_str(), m_Names[5].c_str());
+    ASSERT_NE(cube, nullptr);
+    EXPECT_EQ(cube->m_Target, GLenum(GL_TEXTURE_CUBE_MAP));
+    EXPECT_EQ(cube->m_Width, -1);
+    EXPECT_EQ(cube->m_Height, -1);
+    EXPECT_EQ(cube->m_MinFilter, GLenum(GL_LINEAR_MIPMAP_LINEAR));
+    EXPECT_EQ(cube->m_WrapT, GLenum(GL_REPEAT));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP)) << "creation does not enable cube texturing";
+    const uint8_t expected[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
+                                    {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+    for (int face = 0; face < 6; ++face)
+    {
+        std::vector<uint8_t> texel = Texel(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face);
+        EXPECT_EQ(texel[0], expected[face][0]) << "face " << face;
+        EXPECT_EQ(texel[1], expected[face][1]) << "face " << face;
+        EXPECT_EQ(texel[2], expected[face][2]) << "face " << face;
+        EXPECT_EQ(LevelParameter(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 1, GL_TEXTURE_WIDTH), 1);
+    }
+    delete cube;
+}
+
+TEST_F(CubeMapFiles, ThirdFaceFailingGivesNoneAndLaterFacesAreNeverRead)
+{
+    REQUIRE_DEVICE();
+    CCountingReader r0(m_Names[0].c_str()), r1(m_Names[1].c_str()), r2(m_Broken.c_str()),
+        r3(m_Names[3].c_str()), r4(m_Names[4].c_str()), r5(m_Names[5].c_str());
+    CLogCapture log;
+    EXPECT_EQ(device->CreateCubeMap(r0, r1, r2, r3, r4, r5), nullptr);
+    EXPECT_GT(r0.m_Reads, 0);
+    EXPECT_GT(r1.m_Reads, 0);
+    EXPECT_GT(r2.m_Reads, 0);
+    EXPECT_EQ(r3.m_Reads, 0);
+    EXPECT_EQ(r4.m_Reads, 0);
+    EXPECT_EQ(r5.m_Reads, 0);
+
+    // A stream that is not open refuses the cube map before anything is read.
+    CCountingReader a(m_Names[0].c_str()), b(m_Names[1].c_str()), c(m_Names[2].c_str()),
+        missing((m_Dir + "/missing.tga").c_str()), e(m_Names[4].c_str()), f(m_Names[5].c_str());
+    EXPECT_EQ(device->CreateCubeMap(a, b, c, missing, e, f), nullptr);
+    EXPECT_EQ(a.m_Reads + b.m_Reads + c.m_Reads + e.m_Reads + f.m_Reads, 0);
+}
+
+TEST(CubeMap, FaceRejectedByGLEndsCreationBeforeLaterFaces)
+{
+    REQUIRE_DEVICE();
+    CImage square, tall;
+    Fill(square, CFormat(CFormat::PRESET_RGBA8, 4, 4), {1, 2, 3, 4});
+    // Cube faces must be square: this one is refused even as RGBA8.
+    Fill(tall, CFormat(CFormat::PRESET_RGBA8, 4, 8), {1, 2, 3, 4});
+    CLogCapture log;
+    CTexture* cube = device->CreateCubeMap(square, square, tall, square, square, square);
+    EXPECT_EQ(cube, nullptr);
+    EXPECT_TRUE(log.Contains("OpenGL: Couldn't handle the texture format. Reverting to RGBAi8\n"))
+        << log.Text();
+    EXPECT_TRUE(log.Contains("OpenGL: Well, that didn't work. Bailing\n")) << log.Text();
+    // The name stays bound and holds the first two faces only.
+    EXPECT_EQ(LevelParameter(GL_TEXTURE_CUBE_MAP_NEGATIVE_X, 0, GL_TEXTURE_WIDTH), 4);
+    EXPECT_EQ(LevelParameter(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, 0, GL_TEXTURE_WIDTH), 0);
+    EXPECT_EQ(LevelParameter(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_TEXTURE_WIDTH), 0);
+}
+
+namespace
+{
+bool Enabled(int unit, GLenum target)
+{
+    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+    return glIsEnabled(target);
+}
+GLint ActiveUnit()
+{
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
+    return active - GL_TEXTURE0_ARB;
+}
+} // namespace
+
+TEST(BindTexture, OnlyTheBoundTargetIsEnabledOnItsUnit)
+{
+    REQUIRE_DEVICE();
+    CImage image;
+    Fill(image, CFormat(CFormat::PRESET_RGBA8, 4, 4), {9, 9, 9, 9});
+    CTexture* flat = device->CreateTexture(image);
+    CTexture* cube = device->CreateCubeMap(image, image, image, image, image, image);
+    ASSERT_NE(flat, nullptr);
+    ASSERT_NE(cube, nullptr);
+    device->ResetState();
+    glActiveTextureARB(GL_TEXTURE0_ARB);
+    glEnable(GL_TEXTURE_1D);
+
+    device->BindTexture(2, flat);
+    EXPECT_EQ(ActiveUnit(), 2);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), flat->m_Id);
+    device->BindTexture(2, cube);
+    EXPECT_EQ(ActiveUnit(), 2);
+    glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &bound);
+    EXPECT_EQ(GLuint(bound), cube->m_Id);
+    EXPECT_FALSE(Enabled(2, GL_TEXTURE_1D));
+    EXPECT_FALSE(Enabled(2, GL_TEXTURE_2D));
+    EXPECT_TRUE(Enabled(2, GL_TEXTURE_CUBE_MAP));
+    EXPECT_TRUE(Enabled(0, GL_TEXTURE_1D)) << "other units are left alone";
+
+    device->BindTexture(2, nullptr);
+    EXPECT_EQ(ActiveUnit(), 2);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_1D));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+
+    // The record's sampling state is applied at every bind.
+    flat->m_MinFilter = GL_NEAREST;
+    flat->m_MagFilter = GL_NEAREST;
+    flat->m_WrapS = GL_CLAMP_TO_EDGE;
+    device->BindTexture(1, flat);
+    GLint value = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
+    EXPECT_EQ(value, GL_NEAREST);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
+    EXPECT_EQ(value, GL_NEAREST);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
+    EXPECT_EQ(value, GL_CLAMP_TO_EDGE);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &value);
+    EXPECT_EQ(value, GL_REPEAT);
+    EXPECT_TRUE(Enabled(1, GL_TEXTURE_2D));
+    device->ResetState();
+    delete flat;
+    delete cube;
+}
