@@ -451,18 +451,18 @@ TEST(PNGFormat, FiltersForEveryLayout)
         for (int first = 0; first <= 4; ++first)
         {
             // The first row uses each filter in turn, so Up, Average and Paeth see a zero row above.
-            SPngLayout layout;
-            layout.width = 5;
-            layout.height = 6;
-            layout.colorType = layout[0];
+            SPngLayout png;
+            png.width = 5;
+            png.height = 6;
+            png.colorType = layout[0];
             int bpp = layout[1];
             Bytes pixels(size_t(5 * 6 * bpp));
             for (auto& b : pixels)
                 b = (unsigned char)random();
             std::vector<int> types = {first, 4, 3, 2, 1, 0};
-            layout.filtered = Filter(pixels, 5 * bpp, bpp, types);
+            png.filtered = Filter(pixels, 5 * bpp, bpp, types);
             CImage image;
-            ASSERT_EQ(Decode(MakePng(layout), image), "ok");
+            ASSERT_EQ(Decode(MakePng(png), image), "ok");
             EXPECT_EQ(image.m_Format, CImage::CFormat(CImage::CFormat::EPreset(layout[2]), 5, 6));
             EXPECT_EQ(memcmp(image.m_Data, pixels.data(), pixels.size()), 0)
                 << "colour type " << layout[0] << " first filter " << first;
