@@ -5,6 +5,11 @@
 
 using namespace NKeth;
 
+CEffect_Shader::~CEffect_Shader()
+{
+    delete m_ShaderProgram;
+}
+
 void CEffect_Shader::Read(CContainer& node)
 {
     CEffect::Read(node);

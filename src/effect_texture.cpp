@@ -23,6 +23,31 @@ CVariant PointerValue(const void* pointer)
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
+// The records are the effects'; the GL names they hold live until the contexts go away.
+
+CEffect_Texture::~CEffect_Texture()
+{
+    for (int i = 0; i < m_Textures.GetCount(); ++i)
+        delete m_Textures[i];
+}
+
+CEffect_CubeMap::~CEffect_CubeMap()
+{
+    delete m_CubeMap;
+}
+
+CEffect_BrelTexture::~CEffect_BrelTexture()
+{
+    delete m_Texture;
+}
+
+CEffect_GeneratedCubeMap::~CEffect_GeneratedCubeMap()
+{
+    for (int i = 0; i < m_DeviceCubeMaps.GetCount(); ++i)
+        if (m_DeviceCubeMaps[i] != m_ReadCubeMap)
+            delete m_DeviceCubeMaps[i];
+    delete m_ReadCubeMap;
+}
 
 void CEffect_Texture::Read(CContainer& node)
 {
@@ -126,25 +151,57 @@ void CEffect_GeneratedCubeMap::Read(CContainer& node)
         m_FarPlane = DEFAULT_FAR_PLANE;
     }
 
-    // A placeholder until the first render replaces the faces. Nearest filtering samples only
-    // level 0, so the cube stays complete when that level alone is replaced by a larger one.
+    m_ReadDevice = GetCurrentDevice();
+    m_ReadCubeMap = m_CubeMap = MakePlaceholder();
+    SetOutput("", PointerValue(m_CubeMap));
+}
+
+// A placeholder until the first render replaces the faces. Nearest filtering samples only level
+// 0, so the cube stays complete when that level alone is replaced by one of another size.
+CTexture* CEffect_GeneratedCubeMap::MakePlaceholder()
+{
+    COGLDevice* device = GetCurrentDevice();
+    if (!device)
+        return nullptr;
     CImage faces[6];
     CImage::CFormat format(CImage::CFormat::PRESET_RGBA8, 4, 4);
-    bool made = true;
     for (CImage& face : faces)
     {
-        made = made && face.Create(format) && face.m_Data;
-        if (made)
-            memset(face.m_Data, 0, 4 * 4 * 4);
+        if (!face.Create(format) || !face.m_Data)
+            return nullptr;
+        memset(face.m_Data, 0, 4 * 4 * 4);
+    }
+    CTexture* cube = device->CreateCubeMap(faces[0], faces[1], faces[2], faces[3], faces[4], faces[5]);
+    if (cube)
+    {
+        cube->m_MinFilter = GL_NEAREST;
+        cube->m_MagFilter = GL_NEAREST;
+    }
+    return cube;
+}
+
+void CEffect_GeneratedCubeMap::InitDevice(int deviceIndex)
+{
+    CEffect_Group::InitDevice(deviceIndex);
+    if (deviceIndex < 0)
+        return;
+    const int count = m_DeviceCubeMaps.GetCount();
+    if (count < deviceIndex + 1)
+    {
+        m_DeviceCubeMaps.SetCount(deviceIndex + 1);
+        for (int i = count; i <= deviceIndex; ++i)
+            m_DeviceCubeMaps[i] = nullptr;
     }
     COGLDevice* device = GetCurrentDevice();
-    if (made && device)
-        m_CubeMap = device->CreateCubeMap(faces[0], faces[1], faces[2], faces[3], faces[4], faces[5]);
-    if (m_CubeMap)
-    {
-        m_CubeMap->m_MinFilter = GL_NEAREST;
-        m_CubeMap->m_MagFilter = GL_NEAREST;
-    }
+    m_DeviceCubeMaps[deviceIndex] = device && device == m_ReadDevice ? m_ReadCubeMap : MakePlaceholder();
+}
+
+void CEffect_GeneratedCubeMap::PrepareDevice(int deviceIndex)
+{
+    CEffect_Group::PrepareDevice(deviceIndex);
+    if (deviceIndex < 0 || deviceIndex >= m_DeviceCubeMaps.GetCount())
+        return;
+    m_CubeMap = m_DeviceCubeMaps[deviceIndex];
     SetOutput("", PointerValue(m_CubeMap));
 }
 

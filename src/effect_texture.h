@@ -6,6 +6,7 @@
 #include "keth/func/string.h"
 #include "keth/func/vector.h"
 
+class COGLDevice;
 class CTexture;
 struct SShaderProgram;
 
@@ -13,6 +14,7 @@ struct SShaderProgram;
 class CEffect_Texture : public CEffect
 {
 public:
+    ~CEffect_Texture() override;
     void Read(CContainer& node) override;
     void InitDevice(int deviceIndex) override;
     void PrepareDevice(int deviceIndex) override;
@@ -25,6 +27,7 @@ public:
 class CEffect_CubeMap : public CEffect
 {
 public:
+    ~CEffect_CubeMap() override;
     void Read(CContainer& node) override;
 
     CTexture* m_CubeMap = nullptr;
@@ -35,6 +38,7 @@ public:
 class CEffect_BrelTexture : public CEffect
 {
 public:
+    ~CEffect_BrelTexture() override;
     void Read(CContainer& node) override;
 
     CTexture* m_Texture = nullptr;
@@ -46,6 +50,7 @@ public:
 class CEffect_Shader : public CEffect
 {
 public:
+    ~CEffect_Shader() override;
     void Read(CContainer& node) override;
 
     NKeth::CString m_FileName;
@@ -62,7 +67,10 @@ public:
     static constexpr float DEFAULT_NEAR_PLANE = 0.1f;
     static constexpr float DEFAULT_FAR_PLANE = 100.0f;
 
+    ~CEffect_GeneratedCubeMap() override;
     void Read(CContainer& node) override;
+    void InitDevice(int deviceIndex) override;
+    void PrepareDevice(int deviceIndex) override;
     void Update(float localtime, float amount) override;
     void Render(float localtime, float amount) override;
 
@@ -72,8 +80,15 @@ public:
     // The view from eye towards centre with the given up direction.
     static NKeth::SMatrix LookAt(const NKeth::CVector3& eye, const NKeth::CVector3& centre,
                                  const NKeth::CVector3& up);
+    // A cube map of 4 x 4 faces with nearest filtering, made with the current device.
+    static CTexture* MakePlaceholder();
 
+    // The cube map of the device being drawn. Contexts share no names, so every device gets one
+    // of its own; the one made when read belongs to the device current then.
     CTexture* m_CubeMap = nullptr;
+    NKeth::TDynamicArray<CTexture*> m_DeviceCubeMaps;
+    CTexture* m_ReadCubeMap = nullptr;
+    COGLDevice* m_ReadDevice = nullptr;
     int m_TextureSize = 0;
     float m_NearPlane = 0;
     float m_FarPlane = 0;
