@@ -136,6 +136,19 @@ SMatrix ViewMatrix()
            SMatrix::Translation(-g_ViewCamera.m_X, -g_ViewCamera.m_Y, -g_ViewCamera.m_Z);
 }
 
+#ifdef VORNSCR_CHECK_GL
+// Logs the first GL error of the run; later ones are usually its echoes.
+void CheckGLError(long frame, int device)
+{
+    static bool reported = false;
+    GLenum error = glGetError();
+    if (error == GL_NO_ERROR || reported)
+        return;
+    reported = true;
+    AppLog("OpenGL: error 0x%04x in frame %ld on device %d\n", unsigned(error), frame, device);
+}
+#endif
+
 void RunFrameLoop(const SOptions& options)
 {
     COGLDevice* current = GetCurrentDevice();
@@ -165,6 +178,9 @@ void RunFrameLoop(const SOptions& options)
             glLoadMatrixf(view.m);
             g_DemoSystem.m_Root->PrepareDevice(i);
             g_DemoSystem.Render();
+#ifdef VORNSCR_CHECK_GL
+            CheckGLError(frame, i);
+#endif
             g_DemoSystem.m_CurrentDevice = i;
             GetCurrentDevice()->Present();
         }

@@ -1,0 +1,291 @@
+#include "effect_texture.h"
+#include "effect_transform.h"
+#include "logcapture.h"
+#include "ogldevice.h"
+#include "scripttest.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace NKeth;
+
+namespace
+{
+// A device without a GL context: enough for every path that fails before drawing.
+class CFakeDevice : public COGLDevice
+{
+public:
+    bool Create(int, int, bool, int) override { return true; }
+    void Present() override {}
+    void Destroy() override {}
+    TVector2<int> GetSize() override { return TVector2<int>(640, 480); }
+    void MakeCurrent() override { SetCurrentDevice(this); }
+    TVector2<float> GetMousePosition() override { return TVector2<float>(); }
+    void ResetMousePosition() override {}
+    bool IsKeyDown(int) override { return false; }
+};
+
+// A show whose devices are fake ones, each made current for its InitDevice.
+class CDeviceShow
+{
+public:
+    CDeviceShow(const std::string& text, int devices)
+    {
+        ReadScript(m_Root, text);
+        for (int i = 0; i < devices; ++i)
+            m_System.m_Devices.Add(&m_Fakes[i]);
+        SetCurrentDevice(devices > 0 ? &m_Fakes[0] : nullptr);
+        m_System.Init(m_Root);
+    }
+    ~CDeviceShow()
+    {
+        DeleteEffects(m_System);
+        SetCurrentDevice(nullptr);
+    }
+    void Prepare(int device) { m_System.m_Root->PrepareDevice(device); }
+    bool Output(const char* key, CVariant* value) { return m_System.FindOutput(key, value); }
+
+    CFakeDevice m_Fakes[2];
+    CContainer m_Root;
+    CDemoSystem m_System;
+};
+
+// Runs in a fresh directory with a data/ directory holding the given empty files.
+class CDataDirectory
+{
+public:
+    explicit CDataDirectory(std::initializer_list<const char*> files)
+    {
+        char pattern[] = "/tmp/vornscr-texture-XXXXXX";
+        m_Path = mkdtemp(pattern);
+        m_Previous = std::filesystem::current_path();
+        std::filesystem::current_path(m_Path);
+        std::filesystem::create_directory("data");
+        for (const char* file : files)
+            std::ofstream(std::string("data/") + file).put('x');
+    }
+    ~CDataDirectory()
+    {
+        std::filesystem::current_path(m_Previous);
+        std::filesystem::remove_all(m_Path);
+    }
+
+private:
+    std::filesystem::path m_Path;
+    std::filesystem::path m_Previous;
+};
+
+void ExpectSwitchedOut(CEffect* effect)
+{
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->m_StartTime, -1.0f);
+    EXPECT_EQ(effect->m_EndTime, -1.0f);
+    EXPECT_EQ(effect->m_Duration, 0.0f);
+    EXPECT_FALSE(effect->IsActiveAt(0));
+}
+
+void ExpectPublishedNone(CDeviceShow& show, const char* key)
+{
+    CVariant value;
+    ASSERT_TRUE(show.Output(key, &value)) << key;
+    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_POINTER)) << key;
+    EXPECT_EQ(value.ToPointer(), nullptr) << key;
+}
+} // namespace
+
+TEST(TextureEffect, AnEmptyFileNamePublishesNothing)
+{
+    CDeviceShow show("texture {\n name t\n}\n", 2);
+    show.Prepare(0);
+    show.Prepare(1);
+    CVariant value;
+    EXPECT_FALSE(show.Output("t", &value));
+    auto* texture = dynamic_cast<CEffect_Texture*>(show.m_System.m_Effects[show.m_System.FindEffect("t")]);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->m_Textures.GetCount(), 0);
+    ExpectSwitchedOut(texture);
+}
+
+TEST(TextureEffect, AMissingFilePublishesNoneForEveryDevice)
+{
+    CLogCapture log;
+    CDeviceShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n", 2);
+    auto* texture = dynamic_cast<CEffect_Texture*>(show.m_System.m_Effects[show.m_System.FindEffect("t")]);
+    ASSERT_NE(texture, nullptr);
+    ExpectSwitchedOut(texture);
+    EXPECT_EQ(texture->m_Textures.GetCount(), 2);
+    CVariant value;
+    EXPECT_FALSE(show.Output("t", &value)); // nothing before the first device is prepared
+    show.Prepare(0);
+    ExpectPublishedNone(show, "t");
+    show.Prepare(1);
+    ExpectPublishedNone(show, "t");
+    // A device the texture was not made for leaves the output alone.
+    texture->SetOutput("", CVariant::FromPointer(texture));
+    show.Prepare(5);
+    ASSERT_TRUE(show.Output("t", &value));
+    EXPECT_EQ(value.ToPointer(), texture);
+}
+
+TEST(TextureEffect, TheArrayGrowsToTheHighestDeviceWithEmptyRoomBelow)
+{
+    CDeviceShow show("texture {\n name t\n texturefile \"missing.tga\"\n}\n", 0);
+    auto* texture = dynamic_cast<CEffect_Texture*>(show.m_System.m_Effects[show.m_System.FindEffect("t")]);
+    ASSERT_NE(texture, nullptr);
+    texture->InitDevice(3);
+    ASSERT_EQ(texture->m_Textures.GetCount(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(texture->m_Textures[i], nullptr);
+    texture->InitDevice(1);
+    EXPECT_EQ(texture->m_Textures.GetCount(), 4);
+}
+
+TEST(CubeMapEffect, AMissingFacePublishesNone)
+{
+    CDataDirectory data({"px.tga", "nx.tga", "py.tga", "pz.tga", "nz.tga"});
+    CDeviceShow show(
+        "cubemap {\n name c\n posx \"px.tga\"\n negx \"nx.tga\"\n posy \"py.tga\"\n negy \"ny.tga\"\n"
+        " posz \"pz.tga\"\n negz \"nz.tga\"\n}\n",
+        1);
+    ExpectPublishedNone(show, "c");
+    auto* cube = dynamic_cast<CEffect_CubeMap*>(show.m_System.m_Effects[show.m_System.FindEffect("c")]);
+    ASSERT_NE(cube, nullptr);
+    ExpectSwitchedOut(cube);
+    EXPECT_STREQ(cube->m_FileNames[3].GetText(), "ny.tga");
+}
+
+TEST(CubeMapEffect, FacesThatDoNotDecodePublishNone)
+{
+    // Every face opens below data/ but none is an image.
+    CLogCapture log;
+    CDataDirectory data({"a.tga", "b.tga", "c.tga", "d.tga", "e.tga", "f.tga"});
+    CDeviceShow show(
+        "cubemap {\n name c\n posx \"a.tga\"\n negx \"b.tga\"\n posy \"c.tga\"\n negy \"d.tga\"\n"
+        " posz \"e.tga\"\n negz \"f.tga\"\n}\n",
+        1);
+    ExpectPublishedNone(show, "c");
+}
+
+TEST(BrelTextureEffect, AMissingFileLeavesNoTextureAndAnEmptyImage)
+{
+    CDeviceShow show("breltexture {\n name b\n texturefile \"nowhere/b.tga\"\n}\n", 1);
+    auto* brel = dynamic_cast<CEffect_BrelTexture*>(show.m_System.m_Effects[show.m_System.FindEffect("b")]);
+    ASSERT_NE(brel, nullptr);
+    ExpectSwitchedOut(brel);
+    ExpectPublishedNone(show, "b");
+    CVariant image;
+    ASSERT_TRUE(show.Output("b.image", &image));
+    EXPECT_EQ(image.ToPointer(), &brel->m_Image);
+    EXPECT_EQ(brel->m_Image.m_Data, nullptr);
+}
+
+TEST(ShaderEffect, AFileThatDoesNotOpenPublishesNoneAndLogsNothing)
+{
+    CLogCapture log;
+    CDeviceShow show("shader {\n name s\n shaderfile \"missing.shader\"\n}\n"
+                     "shader {\n name empty\n}\n",
+                     1);
+    const std::string text = log.Text();
+    EXPECT_EQ(text.find("missing.shader"), std::string::npos) << text;
+    ExpectPublishedNone(show, "s");
+    ExpectPublishedNone(show, "empty");
+    ExpectSwitchedOut(show.m_System.m_Effects[show.m_System.FindEffect("s")]);
+}
+
+TEST(GeneratedCubeMap, MissingOrUnusablePlanesAreReplacedWithOneLogLine)
+{
+    struct
+    {
+        const char* lines;
+        bool replaced;
+        float nearPlane, farPlane;
+    } cases[] = {
+        {"", true, 0.1f, 100.0f},
+        {" nearplane 0.5\n", true, 0.1f, 100.0f},
+        {" farplane 50\n", true, 0.1f, 100.0f},
+        {" nearplane 0\n farplane 10\n", true, 0.1f, 100.0f},
+        {" nearplane 5\n farplane 5\n", true, 0.1f, 100.0f},
+        {" nearplane 0.5\n farplane 50\n texturesize 256\n", false, 0.5f, 50.0f},
+    };
+    for (auto& c : cases)
+    {
+        CLogCapture log;
+        CTestShow show(std::string("generatedcubemap {\n name g\n") + c.lines + "}\n");
+        auto* cube = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("g"));
+        ASSERT_NE(cube, nullptr) << c.lines;
+        EXPECT_EQ(cube->m_NearPlane, c.nearPlane) << c.lines;
+        EXPECT_EQ(cube->m_FarPlane, c.farPlane) << c.lines;
+        const std::string text = log.Text();
+        size_t lines = 0;
+        for (size_t at = text.find("SCRIPT: generatedcubemap"); at != std::string::npos;
+             at = text.find("SCRIPT: generatedcubemap", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, c.replaced ? 1u : 0u) << c.lines << text;
+    }
+}
+
+TEST(GeneratedCubeMap, UpdatesItsChildrenAndFollowsItsSource)
+{
+    CTestShow show(
+        "rotate {\n name r\n position (3 0 0)\n}\n"
+        "generatedcubemap {\n name g\n nearplane 1\n farplane 10\n transform \"r.transform\"\n prio 200\n"
+        " probe {\n name child\n }\n}\n"
+        "generatedcubemap {\n name lost\n nearplane 1\n farplane 10\n transform \"none.transform\"\n}\n");
+    // Without a device there is no cube map: the output is there and empty.
+    CVariant value;
+    ASSERT_TRUE(show.m_System.FindOutput("g", &value));
+    EXPECT_EQ(value.ToPointer(), nullptr);
+
+    show.TakeJournal();
+    show.m_System.UpdateAt(1);
+    EXPECT_EQ(show.TakeJournal(), std::vector<std::string>{"child: Update 1 1e-05"});
+    auto* cube = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("g"));
+    ASSERT_NE(cube, nullptr);
+    EXPECT_NEAR(cube->m_SourceMatrix[12], 3 * std::cos(1.0f), 1e-5f);
+    EXPECT_NEAR(cube->m_SourceMatrix[14], -3 * std::sin(1.0f), 1e-5f);
+    auto* lost = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("lost"));
+    ASSERT_NE(lost, nullptr);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(lost->m_SourceMatrix[i], i % 5 == 0 ? 1.0f : 0.0f);
+}
+
+TEST(GeneratedCubeMap, EachFaceLooksAlongItsAxisWithItsUpDirection)
+{
+    const float faces[6][2][3] = {
+        {{1, 0, 0}, {0, -1, 0}},  {{-1, 0, 0}, {0, -1, 0}}, {{0, 1, 0}, {0, 0, 1}},
+        {{0, -1, 0}, {0, 0, -1}}, {{0, 0, 1}, {0, -1, 0}},  {{0, 0, -1}, {0, -1, 0}},
+    };
+    const CVector3 eye(2, 5, -3);
+    for (auto& face : faces)
+    {
+        CVector3 d(face[0][0], face[0][1], face[0][2]), u(face[1][0], face[1][1], face[1][2]);
+        SMatrix view = CEffect_GeneratedCubeMap::LookAt(eye, eye + d, u * 3);
+        CVector3 at = view.TransformPoint(eye);
+        CVector3 ahead = view.TransformPoint(eye + d);
+        CVector3 above = view.TransformPoint(eye + u);
+        for (auto [got, want] : {std::pair{at, CVector3(0, 0, 0)}, std::pair{ahead, CVector3(0, 0, -1)},
+                                 std::pair{above, CVector3(0, 1, 0)}})
+        {
+            EXPECT_NEAR(got.x, want.x, 1e-6f);
+            EXPECT_NEAR(got.y, want.y, 1e-6f);
+            EXPECT_NEAR(got.z, want.z, 1e-6f);
+        }
+    }
+}
+
+TEST(GeneratedCubeMap, FacesNeverExceedTheFrameBuffer)
+{
+    EXPECT_EQ(CEffect_GeneratedCubeMap::FaceSize(TVector2<int>(1024, 768)), 512);
+    EXPECT_EQ(CEffect_GeneratedCubeMap::FaceSize(TVector2<int>(512, 512)), 512);
+    EXPECT_EQ(CEffect_GeneratedCubeMap::FaceSize(TVector2<int>(400, 300)), 300);
+    EXPECT_EQ(CEffect_GeneratedCubeMap::FaceSize(TVector2<int>(300, 1000)), 300);
+    EXPECT_EQ(CEffect_GeneratedCubeMap::FaceSize(TVector2<int>(0, 0)), 0);
+}

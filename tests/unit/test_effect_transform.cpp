@@ -1,0 +1,190 @@
+#include "effect_transform.h"
+#include "scripttest.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+using namespace NKeth;
+
+namespace
+{
+SMatrix OutputMatrix(CTestShow& show, const char* key)
+{
+    CVariant value;
+    EXPECT_TRUE(show.m_System.FindOutput(key, &value)) << key;
+    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_MATRIX)) << key;
+    return MatrixOf(value);
+}
+
+CVector3 OutputVector(CTestShow& show, const char* key)
+{
+    CVariant value;
+    EXPECT_TRUE(show.m_System.FindOutput(key, &value)) << key;
+    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_VECTOR3)) << key;
+    return value.ToVector3();
+}
+
+void ExpectMatrixNear(const SMatrix& actual, const float (&expected)[16])
+{
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(actual[i], expected[i], 1e-5f) << "element " << i;
+}
+
+// A quarter turn about Y: x goes to -z, z goes to x.
+const float QUARTER_TURN[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1};
+const float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+} // namespace
+
+TEST(RotateEffect, DefaultsPublishTheIdentityWhenReadAndATurnByLocalTime)
+{
+    CTestShow show("rotate {\n name r\n}\n");
+    // Before any frame: the transform exists already.
+    ExpectMatrixNear(OutputMatrix(show, "r.transform"), IDENTITY);
+
+    show.m_System.UpdateAt(0.5f);
+    const float c = std::cos(0.5f), s = std::sin(0.5f);
+    const float expected[16] = {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1};
+    ExpectMatrixNear(OutputMatrix(show, "r.transform"), expected);
+    CVariant value;
+    ASSERT_TRUE(show.m_System.FindOutput("r.localtime", &value));
+    EXPECT_EQ(value.ToFloat(), 0.5f);
+    EXPECT_TRUE(show.m_System.FindOutput("r.amount", &value));
+}
+
+TEST(RotateEffect, TimeOffsetAndTimeScaleTurnTheAngle)
+{
+    CTestShow show("rotate {\n name r\n timeoffset 1.5708\n}\n"
+                   "rotate {\n name fast\n timescale 2\n timeoffset 0.7854\n}\n");
+    ExpectMatrixNear(OutputMatrix(show, "r.transform"), QUARTER_TURN);
+    ExpectMatrixNear(OutputMatrix(show, "fast.transform"), QUARTER_TURN);
+    // Local time is added before scaling: (0.7854 + 0.7854) * 2 is a half turn.
+    show.m_System.UpdateAt(0.7854f);
+    const float halfTurn[16] = {-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1};
+    ExpectMatrixNear(OutputMatrix(show, "fast.transform"), halfTurn);
+}
+
+TEST(RotateEffect, PositionIsMovedThenScaledThenTurned)
+{
+    CTestShow show("rotate {\n name r\n position (10 0 0)\n scale 2\n}\n");
+    ExpectMatrixNear(OutputMatrix(show, "r.transform"), {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 20, 0, 0, 1});
+    for (float t : {0.3f, 2.0f, 4.0f})
+    {
+        show.m_System.UpdateAt(t);
+        SMatrix m = OutputMatrix(show, "r.transform");
+        EXPECT_NEAR(m[12], 20 * std::cos(t), 1e-4f);
+        EXPECT_NEAR(m[13], 0, 1e-6f);
+        EXPECT_NEAR(m[14], -20 * std::sin(t), 1e-4f);
+        EXPECT_NEAR(m[0], 2 * std::cos(t), 1e-5f);
+        EXPECT_NEAR(m[5], 2, 1e-6f);
+        EXPECT_NEAR(m[8], 2 * std::sin(t), 1e-5f);
+        // A point off the position moves with it: (0, 1, 0) lies 2 above the orbit.
+        CVector3 p = m.TransformPoint(CVector3(0, 1, 0));
+        EXPECT_NEAR(p.y, 2, 1e-5f);
+    }
+}
+
+TEST(CameraEffect, WithoutASourceItPublishesTheIdentityTheOriginAndItsLens)
+{
+    CTestShow show("camera {\n name cam\n transform nothing\n}\n"
+                   "camera {\n name lens\n nearplane 0.5\n farplane 300\n fov 45\n}\n");
+    show.m_System.UpdateAt(1);
+    ExpectMatrixNear(OutputMatrix(show, "cam.transform"), IDENTITY);
+    CVector3 pos = OutputVector(show, "cam.pos");
+    EXPECT_EQ(pos, CVector3(0, 0, 0));
+    CVariant value;
+    ASSERT_TRUE(show.m_System.FindOutput("cam.nearplane", &value));
+    EXPECT_EQ(value.ToFloat(), 1.0f);
+    ASSERT_TRUE(show.m_System.FindOutput("cam.farplane", &value));
+    EXPECT_EQ(value.ToFloat(), 100.0f);
+    ASSERT_TRUE(show.m_System.FindOutput("cam.fov", &value));
+    EXPECT_EQ(value.ToFloat(), 90.0f);
+    ASSERT_TRUE(show.m_System.FindOutput("lens.fov", &value));
+    EXPECT_EQ(value.ToFloat(), 45.0f);
+    ASSERT_TRUE(show.m_System.FindOutput("lens.farplane", &value));
+    EXPECT_EQ(value.ToFloat(), 300.0f);
+    // No clock of its own.
+    EXPECT_FALSE(show.m_System.FindOutput("cam.localtime", &value));
+    EXPECT_FALSE(show.m_System.FindOutput("cam.amount", &value));
+}
+
+TEST(CameraEffect, RepublishesTheTransformOfTheEffectItNames)
+{
+    CTestShow show("rotate {\n name r\n timeoffset 1.5708\n}\n"
+                   "camera {\n name cam\n transform r\n}\n"
+                   "camera {\n name full\n transform \"r.transform\"\n}\n");
+    show.m_System.UpdateAt(0);
+    ExpectMatrixNear(OutputMatrix(show, "cam.transform"), QUARTER_TURN);
+    // The camera adds ".transform" itself, so a full output name finds nothing.
+    ExpectMatrixNear(OutputMatrix(show, "full.transform"), IDENTITY);
+}
+
+TEST(LightEffect, PublishesTheTranslationOfItsTransform)
+{
+    CTestShow show("rotate {\n name orbit\n position (10 0 0)\n scale 2\n}\n"
+                   "rotate {\n name spin\n}\n"
+                   "light {\n name l\n transform \"orbit.transform\"\n prio 200\n}\n"
+                   "light {\n name still\n transform \"spin.transform\"\n prio 200\n}\n"
+                   "light {\n name lost\n transform \"gone.transform\"\n}\n"
+                   "light {\n name clock\n transform \"orbit.localtime\"\n prio 200\n}\n");
+    show.m_System.UpdateAt(1.25f);
+    CVector3 pos = OutputVector(show, "l.lightpos");
+    EXPECT_NEAR(pos.x, 20 * std::cos(1.25f), 1e-4f);
+    EXPECT_NEAR(pos.y, 0, 1e-6f);
+    EXPECT_NEAR(pos.z, -20 * std::sin(1.25f), 1e-4f);
+    auto* light = dynamic_cast<CEffect_Light*>(show.Effect("l"));
+    ASSERT_NE(light, nullptr);
+    EXPECT_EQ(light->m_LightPos, pos);
+    EXPECT_EQ(OutputVector(show, "still.lightpos"), CVector3(0, 0, 0));
+    EXPECT_EQ(OutputVector(show, "lost.lightpos"), CVector3(0, 0, 0));
+    // A source that is not a matrix reads as the identity.
+    EXPECT_EQ(OutputVector(show, "clock.lightpos"), CVector3(0, 0, 0));
+}
+
+// Outputs change only when their effect updates: a consumer sees what its source published
+// at its own last update, in the group's order.
+TEST(TransformTiming, ConsumersUpdatedAfterTheirSourceSeeTheCurrentFrame)
+{
+    CTestShow show("rotate {\n name r\n prio 10\n}\n"
+                   "camera {\n name after\n transform r\n prio 20\n}\n"
+                   "camera {\n name before\n transform r\n prio 5\n}\n");
+    show.m_System.UpdateAt(0.25f);
+    const SMatrix first = OutputMatrix(show, "r.transform");
+    ExpectMatrixNear(OutputMatrix(show, "before.transform"), IDENTITY); // published when read
+    show.m_System.UpdateAt(0.75f);
+    const SMatrix second = OutputMatrix(show, "r.transform");
+    for (int i = 0; i < 16; ++i)
+    {
+        EXPECT_EQ(OutputMatrix(show, "after.transform")[i], second[i]);
+        EXPECT_EQ(OutputMatrix(show, "before.transform")[i], first[i]);
+    }
+    EXPECT_NE(first[0], second[0]);
+}
+
+TEST(TransformTiming, InactiveSourcesKeepTheirLastTransform)
+{
+    CTestShow show("rotate {\n name o\n position (1 0 0)\n endtime 1\n}\n"
+                   "light {\n name lo\n transform \"o.transform\"\n prio 200\n}\n");
+    show.m_System.UpdateAt(0.5f);
+    const CVector3 last = OutputVector(show, "lo.lightpos");
+    show.m_System.UpdateAt(3);
+    EXPECT_EQ(OutputVector(show, "lo.lightpos"), last);
+    EXPECT_NEAR(last.x, std::cos(0.5f), 1e-5f);
+}
+
+TEST(EffectRegistration, EveryTransformTextureAndShaderKeywordMakesItsClass)
+{
+    const char* table[][2] = {
+        {"camera", "CEffect_Camera"},          {"light", "CEffect_Light"},
+        {"nullobj", "CEffect_NullObj"},        {"rotate", "CEffect_Rotate"},
+        {"shader", "CEffect_Shader"},          {"texture", "CEffect_Texture"},
+        {"cubemap", "CEffect_CubeMap"},        {"generatedcubemap", "CEffect_GeneratedCubeMap"},
+        {"breltexture", "CEffect_BrelTexture"}};
+    for (auto& row : table)
+    {
+        NClassRegistry::CHandle* handle = NClassRegistry::Find(row[0]);
+        ASSERT_NE(handle, nullptr) << row[0];
+        EXPECT_STREQ(handle->m_ClassName, row[1]);
+    }
+}
