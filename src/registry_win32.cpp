@@ -122,11 +122,18 @@ bool SetWorkingDirectory(const char* path)
 
 bool InstallProgram(const char* installerLocation)
 {
+    // Without a location there is nowhere to install to; a location without its closing
+    // separator still names the directory (the system reports it either way).
+    if (!installerLocation || !*installerLocation)
+        return false;
+    CString destination;
+    destination = installerLocation;
+    char last = installerLocation[strlen(installerLocation) - 1];
+    if (last != '\\' && last != '/')
+        destination += CString("\\");
+    destination += CString("vornscr.scr");
     CString source = GetWorkingDirectory();
     source += CString("\\vornscr.exe");
-    CString destination;
-    destination = installerLocation ? installerLocation : "";
-    destination += CString("vornscr.scr");
     return CopyFileA(source.GetText(), destination.GetText(), FALSE) != 0;
 }
 

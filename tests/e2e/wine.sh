@@ -86,6 +86,8 @@ start_show()
     sleep 0.1
   done
   sleep 1 # a few frames
+  # The stimulus must be what ends it.
+  kill -0 "$show_pid" 2>/dev/null
 }
 
 # Waits for the show to end; its exit code.
@@ -123,9 +125,9 @@ dir=$(wine reg query 'HKLM\SOFTWARE\VornScr' /v Dir 2>/dev/null | tr -d '\r' | s
 expected=$(wine winepath -w "$show" 2>/dev/null | tr -d '\r')
 location=$(wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer' /v InstallerLocation \
   2>/dev/null | tr -d '\r' | sed -n 's/^ *InstallerLocation *REG_SZ *//p')
-installed=$(wine winepath -u "${location}vornscr.scr" 2>/dev/null | tr -d '\r')
+installed=$(wine winepath -u "${location%\\}\\vornscr.scr" 2>/dev/null | tr -d '\r')
 if [ $rc -eq 255 ] && [ "$dir" = "$expected" ] && [ -n "$location" ] && cmp -s "$installed" "$bin/vornscr.scr"; then
-  pass "-install records $dir and copies the program to ${location}vornscr.scr"
+  pass "-install records $dir and copies the program into $location"
 else
   fail "-install: exit $rc, Dir \"$dir\" (expected \"$expected\"), location \"$location\", copy \"$installed\""
 fi
@@ -155,7 +157,7 @@ PY
 }
 
 # Started from another directory, the installed program plays the recorded directory's show.
-start_show
+start_show || fail "the show ended by itself: $(cat "$log")"
 share=$(colour_share)
 if [ "${share:-0}" -ge 99 ]; then pass "the palette clear fills the screen ($share%)"; else fail "screen in the show's colour: ${share:-?}%"; fi
 for line in "Computer: " "CmdLine: " '#0: rect=0,0,320,240 size=320,240 device="' "Status: Using GLEW " "Texture units: "; do
@@ -169,7 +171,7 @@ end_show
 rc=$?
 if [ $rc -eq 0 ]; then pass "a mouse move ends the show with 0"; else fail "mouse move: exit $rc"; fi
 
-start_show
+start_show || fail "the show ended by itself: $(cat "$log")"
 xdotool keydown Escape
 sleep 0.3
 xdotool keyup Escape
@@ -177,7 +179,7 @@ end_show
 rc=$?
 if [ $rc -eq 0 ]; then pass "Escape held down ends the show with 0"; else fail "Escape: exit $rc"; fi
 
-start_show
+start_show || fail "the show ended by itself: $(cat "$log")"
 wine "$work/postclose.exe" >>"$work/runs.log" 2>&1
 posted=$?
 end_show

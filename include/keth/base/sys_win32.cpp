@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <intrin.h>
@@ -26,6 +27,8 @@ int64_t GetTickFrequency()
 
 void Break()
 {
+    // Without a debugger the break ends the process, and the runtime's buffers with it.
+    fflush(nullptr);
     __debugbreak();
 }
 
