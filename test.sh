@@ -18,3 +18,6 @@ cmake --build build-sanitize -j "$jobs"
 
 # Bounded fuzzing of every parser; long runs are done by hand with a larger time.
 tools/fuzz.sh "${VORNSCR_FUZZ_SECONDS:-15}"
+
+# The Windows program, cross-built and tested under wine.
+tools/windows.sh build-win

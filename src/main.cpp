@@ -2,6 +2,31 @@
 
 #include "keth/func/string.h"
 
+#ifdef _WIN32
+#include "keth/base/log.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace
+{
+class CDebugOutputListener : public NKeth::CLogListener
+{
+public:
+    void Write(const char* text) override { OutputDebugStringA(text); }
+};
+
+// Never destroyed: the leak report at exit is written after every static destructor.
+alignas(CDebugOutputListener) unsigned char g_DebugOutputStorage[sizeof(CDebugOutputListener)];
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
+{
+    NKeth::AddLogListener(new (g_DebugOutputStorage) CDebugOutputListener);
+    return AppMain(commandLine);
+}
+#else
 // The screensaver host's command line is one string: the arguments joined by single blanks.
 int main(int argc, char** argv)
 {
@@ -16,3 +41,4 @@ int main(int argc, char** argv)
     }
     return AppMain(commandLine.GetText());
 }
+#endif

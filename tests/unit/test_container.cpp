@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 #include <unistd.h>
+
+#include "testplatform.h"
 #include <vector>
 
 using namespace NKeth;
@@ -554,12 +556,12 @@ TEST_F(IncludeTest, AnErrorInAnIncludedFilePassesThrough)
 
 TEST(ContainerInclude, ReadsRealFilesRelativeToTheWorkingDirectory)
 {
-    char dir[] = "/tmp/vornscr-includeXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string dir = NTestPlatform::MakeTemporaryDirectory("vornscr-include");
+    ASSERT_NE(dir, "");
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(dir), 0);
-    ASSERT_EQ(mkdir("sub", 0700), 0);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    ASSERT_TRUE(NTestPlatform::MakeDirectory("sub"));
     FILE* f = fopen("sub/part.txt", "wb");
     fputs("from file 1\r\n", f);
     fclose(f);
@@ -570,6 +572,6 @@ TEST(ContainerInclude, ReadsRealFilesRelativeToTheWorkingDirectory)
     EXPECT_EQ(chdir(previous), 0);
     remove((std::string(dir) + "/sub/part.txt").c_str());
     rmdir((std::string(dir) + "/sub").c_str());
-    rmdir(dir);
+    rmdir(dir.c_str());
     EXPECT_EQ(out, "str:from str:file int:1\nstr:from str:file int:1\n");
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -27,14 +28,14 @@ void Put32(TBytes& bytes, size_t offset, uint32_t value)
 TBytes MakeDDS(const char* fourCC, uint32_t width, uint32_t height, const TBytes& blocks,
                uint32_t linearSize = ~0u)
 {
-    TBytes file(128, 0);
+    TBytes file(128 + blocks.size(), 0);
     memcpy(file.data(), "DDS ", 4);
     Put32(file, 4, 124);
     Put32(file, 4 + 8, height);
     Put32(file, 4 + 12, width);
     Put32(file, 4 + 16, linearSize == ~0u ? uint32_t(blocks.size()) : linearSize);
     memcpy(file.data() + 4 + 80, fourCC, 4);
-    file.insert(file.end(), blocks.begin(), blocks.end());
+    std::copy(blocks.begin(), blocks.end(), file.begin() + 128);
     return file;
 }
 

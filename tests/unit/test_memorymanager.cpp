@@ -1,5 +1,6 @@
 #include "keth/base/memorymanager.h"
 #include "logcapture.h"
+#include "testplatform.h"
 
 #include <gtest/gtest.h>
 
@@ -28,18 +29,29 @@ std::string RunProbe(const char* mode)
     return output;
 }
 
+// The exit report is read from a program of its own.
+class LeakReport : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!NTestPlatform::RunsShellCommands())
+            GTEST_SKIP() << "needs the POSIX shell to run the leak probe";
+    }
+};
+
 std::string Padded(const std::string& text, size_t width)
 {
     return text + std::string(width - text.size(), ' ');
 }
 } // namespace
 
-TEST(LeakReport, CleanProgramReportsOnlyTheHeader)
+TEST_F(LeakReport, CleanProgramReportsOnlyTheHeader)
 {
     EXPECT_EQ(RunProbe("clean"), "\nLeaked memory: 0 KiB, 0 blocks\n");
 }
 
-TEST(LeakReport, ListsBlockWithPaddedLocationSizeAndPrintableBytes)
+TEST_F(LeakReport, ListsBlockWithPaddedLocationSizeAndPrintableBytes)
 {
     std::string out = RunProbe("bytes");
     ASSERT_EQ(out.find("\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n"), 0u) << out;
@@ -53,7 +65,7 @@ TEST(LeakReport, ListsBlockWithPaddedLocationSizeAndPrintableBytes)
     EXPECT_EQ(line.substr(sizeField), "         5 B  ab.cd\n");
 }
 
-TEST(LeakReport, ShowsAtMost32BytesAndNoneOfAnEmptyBlock)
+TEST_F(LeakReport, ShowsAtMost32BytesAndNoneOfAnEmptyBlock)
 {
     std::string longOut = RunProbe("long");
     EXPECT_NE(longOut.find("       100 B  " + std::string(32, 'x') + "\n"), std::string::npos) << longOut;
@@ -61,7 +73,7 @@ TEST(LeakReport, ShowsAtMost32BytesAndNoneOfAnEmptyBlock)
     EXPECT_NE(emptyOut.find("         0 B  \n"), std::string::npos) << emptyOut;
 }
 
-TEST(LeakReport, BlocksWithoutALocationAreNotTheProgramsLeaks)
+TEST_F(LeakReport, BlocksWithoutALocationAreNotTheProgramsLeaks)
 {
     std::string out = RunProbe("foreign");
     ASSERT_EQ(out.find("\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n"), 0u) << out;
@@ -69,7 +81,7 @@ TEST(LeakReport, BlocksWithoutALocationAreNotTheProgramsLeaks)
     EXPECT_NE(out.find("         6 B  mine!.\n"), std::string::npos) << out;
 }
 
-TEST(LeakReport, KibibytesRoundTowardsZero)
+TEST_F(LeakReport, KibibytesRoundTowardsZero)
 {
     EXPECT_EQ(RunProbe("1023").find("\nLeaked memory: 0 KiB, 1 blocks\n"), 0u);
     EXPECT_EQ(RunProbe("1024").find("\nLeaked memory: 1 KiB, 1 blocks\n"), 0u);

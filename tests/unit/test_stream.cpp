@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+
+#include "testplatform.h"
 #include <vector>
 
 using namespace NKeth;
@@ -18,8 +20,7 @@ struct STempFile
     std::string path;
     explicit STempFile(const std::string& name, const std::string& content = "")
     {
-        char dir[] = "/tmp/vornscr-streamXXXXXX";
-        path = std::string(mkdtemp(dir)) + "/" + name;
+        path = NTestPlatform::MakeTemporaryDirectory("vornscr-stream") + "/" + name;
         FILE* f = fopen(path.c_str(), "wb");
         fwrite(content.data(), 1, content.size(), f);
         fclose(f);

@@ -141,8 +141,10 @@ CLiveSet g_LiveSet;
 
 [[noreturn]] void OutOfMemory(size_t size, const char* file, int line)
 {
-    Log("Out of memory: %zu bytes requested at %s(%d)\n", size, file ? file : "", line);
-    fprintf(stderr, "vornscr: out of memory (%zu bytes requested at %s(%d))\n", size, file ? file : "", line);
+    unsigned long long bytes = size; // %zu is unknown to the Windows runtime's formatter
+    Log("Out of memory: %llu bytes requested at %s(%d)\n", bytes, file ? file : "", line);
+    fprintf(stderr, "vornscr: out of memory (%llu bytes requested at %s(%d))\n", bytes, file ? file : "",
+            line);
     abort();
 }
 

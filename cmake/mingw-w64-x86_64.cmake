@@ -1,0 +1,17 @@
+# Cross build of the Windows program with mingw-w64 (Win32 threads).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(VORNSCR_MINGW_TRIPLET x86_64-w64-mingw32)
+
+set(CMAKE_C_COMPILER ${VORNSCR_MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${VORNSCR_MINGW_TRIPLET}-g++-win32)
+set(CMAKE_RC_COMPILER ${VORNSCR_MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VORNSCR_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Wine ships neither libstdc++ nor the GCC runtime: everything is linked in.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,125 @@
+#include "keth/base/sys.h"
+#include "keth/base/memorymanager.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <intrin.h>
+
+namespace NKeth
+{
+int64_t GetTicks()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+int64_t GetTickFrequency()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
+
+void Break()
+{
+    // Without a debugger the break ends the process, and the runtime's buffers with it.
+    fflush(nullptr);
+    __debugbreak();
+}
+
+struct CCriticalSection::SSection
+{
+    CRITICAL_SECTION m_Section;
+};
+
+CCriticalSection::CCriticalSection() : m_Section(nullptr)
+{
+    SSection* section = NEW SSection;
+    InitializeCriticalSection(&section->m_Section);
+    m_Section = section;
+}
+
+CCriticalSection::~CCriticalSection()
+{
+    SSection* section = m_Section;
+    if (!section)
+        return;
+    DeleteCriticalSection(&section->m_Section);
+    m_Section = nullptr;
+    delete section;
+}
+
+void CCriticalSection::Enter(const char*, int)
+{
+    if (m_Section)
+        EnterCriticalSection(&m_Section->m_Section);
+}
+
+void CCriticalSection::Leave()
+{
+    if (m_Section)
+        LeaveCriticalSection(&m_Section->m_Section);
+}
+
+void* MemMove(void* to, const void* from, size_t size)
+{
+    return memmove(to, from, size);
+}
+int MemCmp(const void* a, const void* b, size_t size)
+{
+    return memcmp(a, b, size);
+}
+void* MemSet(void* to, int value, size_t size)
+{
+    return memset(to, value, size);
+}
+void* MemAlloc(size_t size)
+{
+    return malloc(size);
+}
+void MemFree(void* pointer)
+{
+    free(pointer);
+}
+
+float Sin(float a)
+{
+    return float(sin(double(a)));
+}
+float Cos(float a)
+{
+    return float(cos(double(a)));
+}
+float Tan(float a)
+{
+    return float(tan(double(a)));
+}
+float Sqrt(float a)
+{
+    return float(sqrt(double(a)));
+}
+
+// Windows takes both separators itself: paths pass unchanged.
+bool TranslatePath(const char* path, char* out, size_t size)
+{
+    if (size == 0)
+        return false;
+    size_t i = 0;
+    for (; path[i]; ++i)
+    {
+        if (i + 1 >= size)
+        {
+            out[i] = 0;
+            return false;
+        }
+        out[i] = path[i];
+    }
+    out[i] = 0;
+    return true;
+}
+} // namespace NKeth

@@ -1,0 +1,395 @@
+// The rendering device on Windows: one window per monitor with a WGL context, the monitor list,
+// cursor and key state, and the message queue.
+#include "appmain.h"
+#include "ogldevice.h"
+
+#include "keth/base/log.h"
+#include "keth/base/memorymanager.h"
+#include "keth/func/dynamicarray.h"
+
+#include <GL/glew.h>
+#include <GL/wglew.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+using namespace NKeth;
+
+namespace
+{
+struct SMonitor
+{
+    HMONITOR m_Monitor;
+    HDC m_Dc;
+    int32_t m_Left, m_Top, m_Right, m_Bottom;
+    char m_DeviceName[32];
+    int32_t m_Width;
+    int32_t m_Height;
+};
+
+const char* const CLASS_NAME = "opengl";
+
+TDynamicArray<SMonitor> g_Monitors;
+// The cursor position last sampled by Create or Present, in screen pixels.
+POINT g_Cursor = {0, 0};
+bool g_ClassRegistered = false;
+
+const PIXELFORMATDESCRIPTOR PIXEL_FORMAT = {
+    sizeof(PIXELFORMATDESCRIPTOR), // 40
+    1,
+    PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
+    PFD_TYPE_RGBA,
+    32,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    8, // alpha
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    24, // depth
+    8,  // stencil
+    0,
+    PFD_MAIN_PLANE,
+    0,
+    0,
+    0,
+    0,
+};
+
+void SampleCursor()
+{
+    POINT position;
+    if (GetCursorPos(&position))
+        g_Cursor = position;
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM)
+{
+    MONITORINFOEXA info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    SMonitor record = {};
+    record.m_Monitor = monitor;
+    record.m_Dc = dc;
+    record.m_Left = rect->left;
+    record.m_Top = rect->top;
+    record.m_Right = rect->right;
+    record.m_Bottom = rect->bottom;
+    if (GetMonitorInfoA(monitor, &info))
+    {
+        snprintf(record.m_DeviceName, sizeof record.m_DeviceName, "%s", info.szDevice);
+        record.m_Width = info.rcMonitor.right - info.rcMonitor.left;
+        record.m_Height = info.rcMonitor.bottom - info.rcMonitor.top;
+    }
+    else
+    {
+        record.m_Width = rect->right - rect->left;
+        record.m_Height = rect->bottom - rect->top;
+    }
+    g_Monitors.Add(record);
+    return TRUE;
+}
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+        case WM_SETFOCUS:
+        {
+            RECT rect;
+            if (GetWindowRect(window, &rect))
+                SetCursorPos(rect.left + (rect.right - rect.left) / 2,
+                             rect.top + (rect.bottom - rect.top) / 2);
+            g_Cursor.x = 0;
+            g_Cursor.y = 0;
+            ShowCursor(FALSE);
+            break;
+        }
+        case WM_KILLFOCUS:
+            ShowCursor(TRUE);
+            break;
+        case WM_CLOSE:
+            PostQuitMessage(0);
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class COGLDevice_win32 : public COGLDevice
+{
+public:
+    bool Create(int width, int height, bool fullscreen, int monitor) override;
+    void Present() override;
+    void Destroy() override;
+    TVector2<int> GetSize() override { return TVector2<int>(m_Width, m_Height); }
+    void SetTitle(const char* text) override
+    {
+        if (m_Window)
+            SetWindowTextA(m_Window, text);
+    }
+    void MakeCurrent() override;
+    bool ChooseMultisampleFormat() override;
+    TVector2<float> GetMousePosition() override
+    {
+        return TVector2<float>(float(g_Cursor.x), float(g_Cursor.y));
+    }
+    void ResetMousePosition() override
+    {
+        g_Cursor.x = 0;
+        g_Cursor.y = 0;
+    }
+    bool IsKeyDown(int virtualKey) override { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
+
+    int32_t m_PixelFormat = 0;
+    bool m_Multisample = false;
+    int32_t m_Width = 0;
+    int32_t m_Height = 0;
+    HWND m_Window = nullptr;
+    HDC m_Dc = nullptr;
+    HGLRC m_GLContext = nullptr;
+    int32_t m_ClassMonitor = -1;
+};
+
+bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monitor)
+{
+    EnumerateMonitors();
+    if (monitor < 0 || monitor >= GetMonitorCount())
+        return false;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+
+    // One class serves every device of the process.
+    if (m_ClassMonitor == -1)
+    {
+        m_ClassMonitor = monitor;
+        if (!g_ClassRegistered)
+        {
+            WNDCLASSA windowClass = {};
+            windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
+            windowClass.lpfnWndProc = WindowProcedure;
+            windowClass.hInstance = instance;
+            windowClass.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32517));     // IDI_WINLOGO
+            windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+            windowClass.lpszClassName = CLASS_NAME;
+            if (!RegisterClassA(&windowClass))
+            {
+                LogText("opengl: Couldn't register window class");
+                return false;
+            }
+            g_ClassRegistered = true;
+        }
+    }
+
+    if (fullscreen)
+    {
+        DEVMODEA mode;
+        memset(&mode, 0, sizeof mode);
+        mode.dmSize = sizeof mode;
+        mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+        mode.dmBitsPerPel = 32;
+        mode.dmPelsWidth = DWORD(width);
+        mode.dmPelsHeight = DWORD(height);
+        if (ChangeDisplaySettingsExA(g_Monitors[monitor].m_DeviceName, &mode, nullptr, CDS_FULLSCREEN,
+                                     nullptr) != DISP_CHANGE_SUCCESSFUL)
+            return false;
+        // The mode change may move the monitors, or lose one.
+        EnumerateMonitors();
+        if (monitor >= GetMonitorCount())
+            return false;
+    }
+
+    const SMonitor& place = g_Monitors[monitor];
+    RECT rect = {place.m_Left, place.m_Top, place.m_Left + width, place.m_Top + height};
+    DWORD exStyle, style;
+    if (fullscreen)
+    {
+        exStyle = WS_EX_APPWINDOW;
+        style = WS_POPUP;
+        ShowCursor(FALSE);
+    }
+    else
+    {
+        exStyle = WS_EX_DLGMODALFRAME;
+        style = WS_CAPTION | WS_SYSMENU;
+    }
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+
+    int x = (place.m_Left + place.m_Right) / 2 - width / 2;
+    int y = (place.m_Top + place.m_Bottom) / 2 - height / 2;
+    m_Window =
+        CreateWindowExA(exStyle, CLASS_NAME, "Trevan!", style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, x, y,
+                        rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
+    if (!m_Window)
+    {
+        LogText("opengl: Error creating window");
+        return false;
+    }
+    m_Width = width;
+    m_Height = height;
+    ShowWindow(m_Window, SW_SHOW);
+
+    m_Dc = GetDC(m_Window);
+    if (!m_Dc)
+    {
+        LogText("opengl: Couldn't get device context.");
+        return false;
+    }
+    int format = m_Multisample ? m_PixelFormat : ChoosePixelFormat(m_Dc, &PIXEL_FORMAT);
+    if (!format)
+    {
+        LogText("opengl: Can't find a suitable pixel format.");
+        return false;
+    }
+    if (!SetPixelFormat(m_Dc, format, &PIXEL_FORMAT))
+    {
+        LogText("opengl: Can't set the pixel format.");
+        return false;
+    }
+    m_GLContext = wglCreateContext(m_Dc);
+    if (!m_GLContext)
+    {
+        LogText("opengl: Can't create a GL rendering context.");
+        return false;
+    }
+    MakeCurrent();
+    SampleCursor();
+    return true;
+}
+
+void COGLDevice_win32::Present()
+{
+    SwapBuffers(m_Dc);
+    SampleCursor();
+}
+
+void COGLDevice_win32::Destroy()
+{
+    if (m_GLContext)
+    {
+        wglDeleteContext(m_GLContext);
+        m_GLContext = nullptr;
+    }
+    if (m_Dc)
+    {
+        ReleaseDC(m_Window, m_Dc);
+        m_Dc = nullptr;
+    }
+    if (m_Window)
+    {
+        DestroyWindow(m_Window);
+        m_Window = nullptr;
+    }
+}
+
+void COGLDevice_win32::MakeCurrent()
+{
+    SetCurrentDevice(this);
+    wglMakeCurrent(m_Dc, m_GLContext);
+}
+
+bool COGLDevice_win32::ChooseMultisampleFormat()
+{
+    if (!GLEW_ARB_multisample)
+        return false;
+    // Without the pixel-format entry point nothing can be chosen; the recreated windows then
+    // take the ordinary format.
+    if (!wglChoosePixelFormatARB)
+        return true;
+    for (int samples : {4, 2})
+    {
+        const int attributes[] = {
+            WGL_DRAW_TO_WINDOW_ARB,
+            1,
+            WGL_SUPPORT_OPENGL_ARB,
+            1,
+            WGL_ACCELERATION_ARB,
+            WGL_FULL_ACCELERATION_ARB,
+            WGL_COLOR_BITS_ARB,
+            24,
+            WGL_ALPHA_BITS_ARB,
+            8,
+            WGL_DEPTH_BITS_ARB,
+            16,
+            WGL_STENCIL_BITS_ARB,
+            0,
+            WGL_DOUBLE_BUFFER_ARB,
+            1,
+            WGL_SAMPLE_BUFFERS_ARB,
+            1,
+            WGL_SAMPLES_ARB,
+            samples,
+            0,
+            0,
+        };
+        const float noFloats[] = {0, 0};
+        int format = 0;
+        UINT found = 0;
+        if (wglChoosePixelFormatARB(m_Dc, attributes, noFloats, 1, &format, &found) && found >= 1)
+        {
+            m_PixelFormat = format;
+            m_Multisample = true;
+            break;
+        }
+    }
+    // True means the extension is there, not that a format was found.
+    return true;
+}
+} // namespace
+
+void EnumerateMonitors()
+{
+    g_Monitors.Clear();
+    g_Monitors.SetCapacity(1);
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
+    for (int i = 0; i < g_Monitors.GetCount(); ++i)
+    {
+        const SMonitor& m = g_Monitors[i];
+        AppLog("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, int(m.m_Left), int(m.m_Top),
+               int(m.m_Right), int(m.m_Bottom), int(m.m_Right - m.m_Left), int(m.m_Bottom - m.m_Top),
+               m.m_DeviceName);
+    }
+}
+
+int GetMonitorCount()
+{
+    return g_Monitors.GetCount();
+}
+
+TVector2<int> GetMonitorSize(int index)
+{
+    if (index < 0 || index >= g_Monitors.GetCount())
+        return TVector2<int>(0, 0);
+    return TVector2<int>(g_Monitors[index].m_Width, g_Monitors[index].m_Height);
+}
+
+COGLDevice* CreateOGLDevice()
+{
+    COGLDevice* device = NEW COGLDevice_win32;
+    g_Cursor.x = 0;
+    g_Cursor.y = 0;
+    SetCurrentDevice(device);
+    return device;
+}
+
+bool ProcessMessages()
+{
+    bool quit = false;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+    {
+        if (message.message == WM_QUIT)
+            quit = true;
+        DispatchMessageA(&message);
+    }
+    return quit;
+}
