@@ -90,7 +90,7 @@ if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake --install "$build/gtest"
 fi
 
-cmake -S . -B "$build/vornscr" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+cmake -S . -B "$build/vornscr" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG -DVORNSCR_CHECK_GL" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DGLEW_DIR="$deps/lib/cmake/glew" -DGTest_DIR="$deps/lib/cmake/GTest" -DVORNSCR_BENCH=OFF \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST

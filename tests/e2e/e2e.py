@@ -235,9 +235,10 @@ def case_close_request_ends_with_zero():
 
 
 def case_two_monitors_two_windows_drawn_every_frame():
-    # Red for the first seconds, then blue: both monitors must show both.
+    # Red for the first seconds, then blue: both monitors must show both. The red phase is long
+    # enough for a screenshot on a busy machine.
     script = ("palette {\nred (1 0 0 1)\nblue (0 0 1 1)\n}\n"
-              "clear {\ncolor red\nendtime 4\n}\nclear {\ncolor blue\nstarttime 4\n}\n")
+              "clear {\ncolor red\nendtime 10\n}\nclear {\ncolor blue\nstarttime 10\n}\n")
     run = Run(script)
     try:
         run.start()

@@ -3,12 +3,17 @@
 # virtual display for a few seconds, ends it with a mouse move and checks that it ended
 # normally without a GL error.
 #   effects_show.sh DISPLAY_DIR PROGRAM
+#   effects_show.sh --prepare DIR      only writes the show into DIR (the Windows tests play it)
 set -euo pipefail
-display_dir=$(realpath "$1")
-program=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d /tmp/vornscr-effects-show-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+if [ "$1" = "--prepare" ]; then
+  work=$2
+else
+  display_dir=$(realpath "$1")
+  program=$(realpath "$2")
+  work=$(mktemp -d /tmp/vornscr-effects-show-XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+fi
 mkdir -p "$work/vornscr" "$work/data" "$work/config"
 
 /usr/bin/python3 - "$work" <<'PY'
@@ -101,6 +106,7 @@ nullobj {
  transform "cam.transform"
 }
 SCRIPT
+[ "$1" = "--prepare" ] && exit 0
 
 log="$work/log"
 cd "$work"

@@ -186,6 +186,22 @@ end_show
 rc=$?
 if [ $posted -eq 0 ] && [ $rc -eq 0 ]; then pass "WM_CLOSE ends the show with 0"; else fail "WM_CLOSE: posted $posted, exit $rc"; fi
 
+# A show of every transform, texture and shader effect plays without a GL error.
+fxshow=$work/fxshow
+"$root/tests/e2e/effects_show.sh" --prepare "$fxshow"
+cp "$bin/vornscr.scr" "$fxshow/vornscr.exe"
+run "$fxshow" ./vornscr.exe -install
+start_show || fail "the effects show ended by itself: $(cat "$log")"
+sleep 3
+xdotool mousemove_relative -- 20 15
+end_show
+rc=$?
+if [ $rc -eq 0 ] && ! grep -q '^OpenGL: error' "$log" && grep -q "Compiling shader 'data/show.shader'... ok" "$log"; then
+  pass "the effects show plays without a GL error and ends with 0"
+else
+  fail "effects show: exit $rc, log: $(cat "$log")"
+fi
+
 if [ $failures -gt 0 ]; then
   echo "$failures Windows test(s) failed; logs in $work" >&2
   exit 1

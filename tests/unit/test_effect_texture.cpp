@@ -4,6 +4,8 @@
 #include "ogldevice.h"
 #include "scripttest.h"
 
+#include "testplatform.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -64,8 +66,7 @@ class CDataDirectory
 public:
     explicit CDataDirectory(std::initializer_list<const char*> files)
     {
-        char pattern[] = "/tmp/vornscr-texture-XXXXXX";
-        m_Path = mkdtemp(pattern);
+        m_Path = NTestPlatform::MakeTemporaryDirectory("vornscr-texture");
         m_Previous = std::filesystem::current_path();
         std::filesystem::current_path(m_Path);
         std::filesystem::create_directory("data");
