@@ -123,3 +123,8 @@ bool TranslatePath(const char* path, char* out, size_t size)
     return true;
 }
 } // namespace NKeth
+
+namespace NKeth
+{
+bool MakeDirectory(const char* path) { return path && CreateDirectoryA(path, nullptr) != 0; }
+} // namespace NKeth
