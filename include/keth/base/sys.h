@@ -59,4 +59,7 @@ float Sqrt(float a);
 // written on Windows play unchanged. Writes at most size bytes including the terminator and
 // returns false when the path did not fit.
 bool TranslatePath(const char* path, char* out, size_t size);
+// Creates one directory level (the path translated as above); false when it was not created,
+// for example because it exists.
+bool MakeDirectory(const char* path);
 } // namespace NKeth

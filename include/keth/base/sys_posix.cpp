@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace NKeth
 {
@@ -111,5 +112,11 @@ bool TranslatePath(const char* path, char* out, size_t size)
     }
     out[i] = 0;
     return true;
+}
+
+bool MakeDirectory(const char* path)
+{
+    char translated[4096];
+    return TranslatePath(path, translated, sizeof translated) && mkdir(translated, 0777) == 0;
 }
 } // namespace NKeth

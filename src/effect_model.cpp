@@ -1,0 +1,35 @@
+// "model": a LightWave object of the data directory, kept in a cache beside it.
+#include "effect.h"
+#include "model.h"
+
+class CEffect_Model : public CEffect
+{
+public:
+    ~CEffect_Model() override { m_Meshes.DeleteAll(); }
+
+    void Read(CContainer& node) override
+    {
+        CEffect::Read(node);
+        node.GetString("modelfile", &m_ModelFile, "");
+        if (m_ModelFile.GetLength() > 0)
+        {
+            const NKeth::CString cacheName("data/%s.bin", m_ModelFile.GetText());
+            if (!ReadModelCache(m_Meshes, cacheName))
+            {
+                const NKeth::CString objectName("data/%s", m_ModelFile.GetText());
+                if (BuildModelFromLightWave(m_Meshes, objectName))
+                    WriteModelCache(m_Meshes, cacheName);
+            }
+        }
+        ApplyMaterials(m_Meshes, node);
+        SetOutput("", CVariant::FromPointer(&m_Meshes));
+        m_StartTime = -1;
+        m_EndTime = -1;
+        m_Duration = 0;
+    }
+
+    NKeth::TDynamicArray<CMesh*> m_Meshes;
+    NKeth::CString m_ModelFile;
+};
+
+KETH_REGISTER_CLASS(CEffect_Model, "model");

@@ -1,0 +1,388 @@
+#include "demosystem.h"
+#include "effect_vornmodel.h"
+#include "logcapture.h"
+#include "modelfiles.h"
+#include "scripttest.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/wait.h>
+#include <string>
+#include <vector>
+
+using namespace NKeth;
+using namespace NModelFiles;
+
+namespace
+{
+struct SRead
+{
+    explicit SRead(const TBytes& bytes, bool withStream = true)
+    {
+        NKeth::CMemoryReader in(bytes.data(), int32_t(bytes.size()));
+        CLogCapture capture;
+        m_Result = CEffect_VornModel::ReadModelFile(m_Meshes, withStream ? &in : nullptr);
+        m_Log = capture.Text();
+    }
+    ~SRead() { m_Meshes.DeleteAll(); }
+    std::vector<uint32_t> Indices() const
+    {
+        std::vector<uint32_t> out;
+        for (int i = 0; i < m_Meshes[0]->m_Indices.GetCount(); ++i)
+            out.push_back(m_Meshes[0]->m_Indices[i]);
+        return out;
+    }
+
+    TDynamicArray<CMesh*> m_Meshes;
+    bool m_Result;
+    std::string m_Log;
+};
+
+SModelFile Strip(std::vector<std::pair<uint32_t, uint32_t>> records, std::vector<uint16_t> indices,
+                 uint32_t v = 8)
+{
+    SModelFile m;
+    m.vertexCount = v;
+    m.records = std::move(records);
+    m.indices = std::move(indices);
+    return m;
+}
+} // namespace
+
+TEST(ModelFile, TriangleListOfTheSmallestFile)
+{
+    const TBytes file = ModelFile(SModelFile());
+    ASSERT_EQ(file.size(), 212u);
+    SRead read(file);
+    EXPECT_TRUE(read.m_Result);
+    ASSERT_EQ(read.m_Meshes.GetCount(), 1);
+    const CMesh& mesh = *read.m_Meshes[0];
+    EXPECT_STREQ(mesh.m_MaterialName.GetText(), "default");
+    ASSERT_EQ(mesh.m_Positions.GetCount(), 3);
+    EXPECT_EQ(mesh.m_Positions[1], TVector3<float>(100, 101, 102));
+    EXPECT_EQ(mesh.m_Normals[1], TVector3<float>(103, 104, 105));
+    EXPECT_EQ(mesh.m_TexCoords0[2], TVector2<float>(206, 207));
+    EXPECT_EQ(mesh.m_TexCoords1.GetCount(), 0);
+    EXPECT_EQ(read.Indices(), (std::vector<uint32_t>{0, 1, 2}));
+
+    SRead null(file, false);
+    EXPECT_FALSE(null.m_Result);
+    EXPECT_EQ(null.m_Meshes.GetCount(), 0);
+}
+
+TEST(ModelFile, StripsAlternateWindingAndSkipDegenerates)
+{
+    SRead four(ModelFile(Strip({{5, 0}}, {0, 1, 2, 3})));
+    EXPECT_EQ(four.Indices(), (std::vector<uint32_t>{0, 1, 2, 3, 2, 1}));
+    SRead degenerate(ModelFile(Strip({{5, 0}}, {0, 1, 1, 2})));
+    EXPECT_TRUE(degenerate.Indices().empty());
+    SRead two(ModelFile(Strip({{5, 0}, {5, 4}}, {0, 1, 2, 3, 4, 5, 6})));
+    EXPECT_EQ(two.Indices(), (std::vector<uint32_t>{0, 1, 2, 3, 2, 1, 4, 5, 6}));
+    // A record ends where the next starts, nothing when that is before its own start; starts and
+    // ends past the indices stop at their end.
+    SRead odd(ModelFile(Strip({{5, 4}, {5, 2}, {5, 99}}, {0, 1, 2, 3, 4, 5})));
+    EXPECT_EQ(odd.Indices(), (std::vector<uint32_t>{2, 3, 4, 5, 4, 3}));
+    SRead other(ModelFile(Strip({{6, 0}}, {0, 1, 2})));
+    EXPECT_TRUE(other.m_Result);
+    EXPECT_EQ(other.m_Meshes[0]->m_Positions.GetCount(), 8);
+    EXPECT_TRUE(other.Indices().empty());
+}
+
+TEST(ModelFile, TextureCoordinateSets)
+{
+    SModelFile m;
+    m.sets = 4;
+    SRead four(ModelFile(m));
+    ASSERT_TRUE(four.m_Result);
+    const CMesh& mesh = *four.m_Meshes[0];
+    EXPECT_EQ(mesh.m_TexCoords1[1], TVector2<float>(108, 109));
+    EXPECT_EQ(mesh.m_TexCoords2[1], TVector2<float>(110, 111));
+    EXPECT_EQ(mesh.m_Positions[2], TVector3<float>(200, 201, 202)); // 48-byte records
+    m.sets = 2;
+    SRead two(ModelFile(m));
+    EXPECT_EQ(two.m_Meshes[0]->m_TexCoords1[2], TVector2<float>(208, 209));
+    EXPECT_EQ(two.m_Meshes[0]->m_TexCoords2.GetCount(), 0);
+    m.sets = 5;
+    SRead five(ModelFile(m));
+    EXPECT_FALSE(five.m_Result);
+    EXPECT_EQ(five.m_Log, "Unknown number of texcoords\n");
+    EXPECT_EQ(five.m_Meshes[0]->m_Positions.GetCount(), 0);
+    EXPECT_EQ(five.m_Meshes[0]->m_Indices.GetCount(), 0);
+}
+
+TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
+{
+    SModelFile swapped;
+    swapped.version = 0x0104;
+    SModelFile noVertices;
+    noVertices.vertexCount = 0;
+    SModelFile tooManyIndices;
+    tooManyIndices.indexCountField = 4;
+    TBytes tooManyVertices = ModelFile(SModelFile());
+    tooManyVertices[21] = 0x10;
+    for (const TBytes& file : {ModelFile(swapped), ModelFile(noVertices), ModelFile(tooManyIndices),
+                               tooManyVertices, ModelFile(SModelFile()).substr(0, 85)})
+    {
+        SRead read(file);
+        EXPECT_FALSE(read.m_Result);
+        ASSERT_EQ(read.m_Meshes.GetCount(), 1);
+        EXPECT_STREQ(read.m_Meshes[0]->m_MaterialName.GetText(), "default");
+        EXPECT_EQ(read.m_Meshes[0]->m_Positions.GetCount(), 0);
+    }
+    SRead counts(ModelFile(tooManyIndices));
+    EXPECT_EQ(counts.m_Log, "CEffect_VornModel: model file counts exceed its length of 212 bytes\n");
+
+    SModelFile noRecords;
+    noRecords.recordCountField = 0;
+    SRead keeps(ModelFile(noRecords));
+    EXPECT_FALSE(keeps.m_Result);
+    EXPECT_EQ(keeps.m_Meshes[0]->m_Positions.GetCount(), 3);
+    EXPECT_EQ(keeps.m_Meshes[0]->m_Indices.GetCount(), 0);
+
+    SRead outside(ModelFile(Strip({{4, 0}}, {0, 1, 9}, 3)));
+    EXPECT_TRUE(outside.Indices().empty());
+    EXPECT_NE(outside.m_Log.find("beyond its 3 vertices"), std::string::npos);
+}
+
+namespace
+{
+// A show in a temporary data directory, built on the global demo system that the effects use to
+// find each other; emptied again afterwards.
+class CShowInDir
+{
+public:
+    explicit CShowInDir(const CTempDir& dir) : m_Enter(dir.Path()) {}
+    ~CShowInDir() { DeleteEffects(g_DemoSystem); }
+
+    void Build(const std::string& script)
+    {
+        m_Log.Clear();
+        CContainer root;
+        ReadScript(root, script);
+        for (int i = 0; i < root.m_Children.GetCount(); ++i)
+        {
+            CContainer* block = root.m_Children[i];
+            g_DemoSystem.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
+        }
+    }
+    TDynamicArray<CMesh*>* Meshes(const char* name)
+    {
+        CVariant value;
+        if (!g_DemoSystem.FindOutput(name, &value))
+            return nullptr;
+        return static_cast<TDynamicArray<CMesh*>*>(value.ToPointer());
+    }
+
+    // The log without the demo system's timing lines.
+    std::string Log() const
+    {
+        std::string out, line;
+        for (char c : m_Log.Text())
+        {
+            line += c;
+            if (c != '\n')
+                continue;
+            if (line.rfind("[DEMOSYS] ", 0) != 0)
+                out += line;
+            line.clear();
+        }
+        return out + line;
+    }
+
+    CWorkingDirectory m_Enter;
+    CLogCapture m_Log;
+};
+
+const char* VORN_SCRIPT = "stufffile {\n name arc\n filename \"data/models.stuff\"\n}\n"
+                          "vornmodel {\n name rock\n stuff \"arc|Models\\Rock.mdl\"\n"
+                          " materials {\n default {\n texture stone\n }\n }\n}\n";
+} // namespace
+
+TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
+{
+    CTempDir dir;
+    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
+    std::filesystem::create_directories(dir / "vornscr/cache");
+    {
+        CShowInDir show(dir);
+        show.Build(VORN_SCRIPT);
+        TDynamicArray<CMesh*>* meshes = show.Meshes("rock");
+        ASSERT_NE(meshes, nullptr);
+        ASSERT_EQ(meshes->GetCount(), 1);
+        EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
+        EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
+        CEffect* effect = g_DemoSystem.m_Effects[g_DemoSystem.FindEffect("rock")];
+        EXPECT_EQ(effect->m_EndTime, -1.0f);
+    }
+    EXPECT_EQ(ReadBytes(dir / "vornscr/cache/rock.bin").size(),
+              4 + 4 + 36 + 4 + 24 + 4 + 36 + 4 + 12 + 2 + 7u);
+
+    // With the cache present the archive is not needed.
+    std::filesystem::remove(dir / "data/models.stuff");
+    CShowInDir again(dir);
+    again.Build(VORN_SCRIPT);
+    TDynamicArray<CMesh*>* meshes = again.Meshes("rock");
+    ASSERT_EQ(meshes->GetCount(), 1);
+    EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
+    EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
+}
+
+TEST(VornModelEffect, FailedLoadsStillWriteTheCacheWhenItsDirectoryExists)
+{
+    struct SCase
+    {
+        const char* m_Stuff;
+        int m_Meshes;
+    } cases[] = {{"", 0},
+                 {"nobody|models\\rock.mdl", 0},
+                 {"arc|models\\missing.mdl", 0},
+                 {"arc|models", 0},
+                 {"arc|models\\bad.mdl", 1}};
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(c.m_Stuff);
+        CTempDir dir;
+        SModelFile bad;
+        bad.version = 0x0104;
+        WriteBytes(dir / "data/models.stuff", Archive({{"models\\bad.mdl", ModelFile(bad)}}));
+        std::filesystem::create_directories(dir / "vornscr/cache");
+        CShowInDir show(dir);
+        show.Build(std::string("stufffile {\n name arc\n filename \"data/models.stuff\"\n}\n"
+                               "vornmodel {\n name m\n stuff \"") +
+                   c.m_Stuff + "\"\n}\n");
+        EXPECT_EQ(show.Meshes("m")->GetCount(), c.m_Meshes);
+        const std::string cache = ReadBytes(dir / "vornscr/cache/m.bin");
+        ASSERT_GE(cache.size(), 4u);
+        EXPECT_EQ(cache[0], char(c.m_Meshes));
+    }
+
+    CTempDir noCacheDir;
+    CShowInDir show(noCacheDir);
+    show.Build("vornmodel {\n name m\n}\n");
+    EXPECT_FALSE(std::filesystem::exists(noCacheDir / "vornscr/cache/m.bin"));
+}
+
+TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
+{
+    CTempDir dir;
+    const TBytes object = Form(Tags({"rock"}) + Surface("rock") + Chunk("PNTS", TBytes(36, '\0')) +
+                               Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) + Polygons({{0, 1, 2}}));
+    WriteBytes(dir / "data/rock.lwo",
+               Form(Tags({"rock"}) + Surface("rock") + Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) +
+                    Polygons({{0, 1, 2}})));
+    {
+        CShowInDir show(dir);
+        show.Build("model {\n name m\n modelfile \"rock.lwo\"\n materials {\n rock {\n blend 1\n }\n }\n}\n");
+        EXPECT_EQ(show.Log(), "Material: rock (0, 0)\n");
+        TDynamicArray<CMesh*>* meshes = show.Meshes("m");
+        ASSERT_EQ(meshes->GetCount(), 1);
+        EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
+        EXPECT_EQ((*meshes)[0]->m_Blend, 1);
+    }
+    ASSERT_TRUE(std::filesystem::exists(dir / "data/rock.lwo.bin"));
+
+    // The cache wins even over a different object.
+    WriteBytes(dir / "data/rock.lwo", object);
+    {
+        CShowInDir show(dir);
+        show.Build("model {\n name m\n modelfile \"rock.lwo\"\n}\n");
+        EXPECT_EQ(show.Log(), "");
+        EXPECT_EQ(show.Meshes("m")->GetCount(), 1);
+    }
+
+    // No object and no cache: nothing is written.
+    CShowInDir show(dir);
+    show.Build("model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n");
+    EXPECT_EQ(show.Meshes("none")->GetCount(), 0);
+    EXPECT_EQ(show.Meshes("empty")->GetCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "data/gone.lwo.bin"));
+}
+
+TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
+{
+    CTempDir dir;
+    WriteBytes(dir / "data/tex.stuff", Archive({{"textures\\crate.dds", SmallDDS()},
+                                                {"textures\\props\\lamp.dds", SmallDDS()},
+                                                {"textures\\a.dds.bak", SmallDDS()},
+                                                {"textures\\broken.dds", "not a texture"},
+                                                {"other\\x.dds", SmallDDS()},
+                                                {"root.dds", SmallDDS()}}));
+    const std::string archive = "stufffile {\n name arc\n filename \"data/tex.stuff\"\n}\n";
+    {
+        CShowInDir show(dir);
+        show.Build(archive + "vorntextures {\n outputdir out\n stuff \"arc|Textures\"\n}\n");
+        EXPECT_EQ(show.Log(), "Converting texture: out\\textures\\crate.tga\n"
+                              "Converting texture: out\\textures\\props\\lamp.tga\n"
+                              "Converting texture: out\\textures\\a.dds.tga\n");
+    }
+    const std::string lamp = ReadBytes(dir / "out/textures/props/lamp.tga");
+    EXPECT_EQ(lamp.size(), 18u + 4 * 4 * 4);
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/textures/a.dds.tga"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/other"));
+
+    {
+        // An empty path exports the whole archive; an existing file is overwritten.
+        WriteBytes(dir / "all/textures/crate.tga", "old");
+        CShowInDir show(dir);
+        show.Build(archive + "vorntextures {\n outputdir all\n stuff arc\n}\n");
+        EXPECT_EQ(ReadBytes(dir / "all/textures/crate.tga").size(), lamp.size());
+        EXPECT_TRUE(std::filesystem::exists(dir / "all/x.tga") ||
+                    std::filesystem::exists(dir / "all/root.tga"));
+        EXPECT_TRUE(std::filesystem::exists(dir / "all/other/x.tga"));
+    }
+    {
+        CShowInDir show(dir);
+        show.Build(archive + "vorntextures {\n outputdir \"slash/deep\"\n stuff \"arc|\"\n}\n"
+                             "vorntextures {\n outputdir none\n stuff \"arc|textures\\crate.dds\"\n}\n"
+                             "vorntextures {\n outputdir none\n stuff \"arc|nothing\"\n}\n"
+                             "vorntextures {\n stuff arc\n}\n");
+        EXPECT_TRUE(std::filesystem::exists(dir / "slash/deep/root.tga"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "none"));
+    }
+}
+
+#ifdef VORNSCR_TOOL
+namespace
+{
+// Runs the tool; returns its exit status and puts its output in out.
+int Tool(const std::string& arguments, std::string& out)
+{
+    FILE* pipe = popen((std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1").c_str(), "r");
+    out.clear();
+    char buffer[256];
+    size_t got;
+    while (pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, got);
+    const int status = pipe ? pclose(pipe) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+} // namespace
+
+TEST(Tool, PackListExtractAndModel)
+{
+    CTempDir dir;
+    WriteBytes(dir / "in/Models/rock.mdl", ModelFile(SModelFile()));
+    WriteBytes(dir / "in/a.txt", "abc");
+    std::string out;
+    ASSERT_EQ(Tool("pack " + (dir / "x.stuff") + " " + (dir / "in"), out), 0) << out;
+    EXPECT_EQ(ReadBytes(dir / "x.stuff"),
+              Archive({{"Models\\rock.mdl", ModelFile(SModelFile())}, {"a.txt", "abc"}}));
+    ASSERT_EQ(Tool("list " + (dir / "x.stuff"), out), 0);
+    EXPECT_EQ(out, "       212         42 models\\rock.mdl\n         3        254 a.txt\n");
+    ASSERT_EQ(Tool("extract " + (dir / "x.stuff") + " models/ROCK.mdl " + (dir / "rock.mdl"), out), 0) << out;
+    ASSERT_EQ(Tool("model " + (dir / "rock.mdl"), out), 0) << out;
+    EXPECT_NE(out.find("mesh 0 \"default\": 3 vertices, 1 triangles, 3 indices, box (0 1 2) - (200 201 202)"),
+              std::string::npos)
+        << out;
+
+    EXPECT_EQ(Tool("extract " + (dir / "x.stuff") + " missing " + (dir / "o"), out), 1);
+    EXPECT_EQ(out, "vornscr-tool: no file missing in " + (dir / "x.stuff") + "\n");
+    EXPECT_EQ(Tool("list " + (dir / "in/a.txt"), out), 1);
+    EXPECT_EQ(out, "vornscr-tool: CStuffReader: " + (dir / "in/a.txt") + ": truncated directory\n");
+    EXPECT_EQ(Tool("model " + (dir / "in/a.txt"), out), 1);
+    EXPECT_EQ(Tool("pack " + (dir / "y.stuff") + " " + (dir / "none"), out), 1);
+    EXPECT_EQ(Tool("list", out), 1);
+}
+#endif
