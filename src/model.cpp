@@ -19,10 +19,12 @@ SMaterial::SMaterial() : m_Color{0.5f, 0.5f, 0.5f, 1.0f}, m_Blend(0), m_ZWrite(1
 
 namespace
 {
-// a lies strictly within the tolerance around b, computed in 32-bit floats.
+// a lies strictly within the tolerance around b, computed in 32-bit floats. From 32 on, b plus
+// or minus the tolerance rounds back to b and the window is empty, so equal values are matched
+// explicitly: otherwise no vertex of a large model would ever be shared.
 inline bool Near(float a, float b)
 {
-    return b - WELD_TOLERANCE < a && a < b + WELD_TOLERANCE;
+    return a == b || (b - WELD_TOLERANCE < a && a < b + WELD_TOLERANCE);
 }
 
 inline bool SameVertex(const CMesh& mesh, int i, const TVector3<float>& p, const TVector3<float>& n,

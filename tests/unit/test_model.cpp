@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -167,6 +168,13 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     ASSERT_EQ(mesh.m_Indices.GetCount(), 3);
     EXPECT_EQ(mesh.m_Indices[0], 4u);
     EXPECT_EQ(mesh.m_Indices[2], 2u);
+
+    // Far from the origin the window rounds away; equal vertices are still shared.
+    CMesh far;
+    const TVector3<float> big(100, 1000, -5000);
+    EXPECT_EQ(AddVertex(far, big, n, t, false), 0u);
+    EXPECT_EQ(AddVertex(far, big, n, t, false), 0u);
+    EXPECT_EQ(AddVertex(far, TVector3<float>(std::nextafter(100.0f, 200.0f), 1000, -5000), n, t, false), 1u);
 
     CMesh hashed;
     CVertexWelder welder(hashed);
