@@ -106,4 +106,5 @@ def main():
             shutil.rmtree(workdir, ignore_errors=True)
 
 
-main()
+if __name__ == "__main__":
+    main()

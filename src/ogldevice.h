@@ -87,6 +87,8 @@ public:
         __attribute__((format(printf, 5, 6)));
 
     SShaderProgram* m_CurrentShader = nullptr;
+    // Set once ChooseMultisampleFormat found a multisample format for the window.
+    bool m_Multisample = false;
 };
 
 // The device that was made current last (or created last); every effect draws through it.

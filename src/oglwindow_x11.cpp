@@ -276,7 +276,6 @@ public:
     void OnDestroyed() { m_Destroyed = true; }
 
     int m_PixelFormat = 0; // GLX_FBCONFIG_ID of the multisample configuration
-    bool m_Multisample = false;
     int m_Width = 0;
     int m_Height = 0;
     Window m_Window = None;

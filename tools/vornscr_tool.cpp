@@ -317,6 +317,18 @@ int RunModel(int argc, char** argv)
     return 0;
 }
 
+} // namespace
+
+int RunSample(int argc, char** argv);
+
+int PackDirectory(const char* archive, const char* directory)
+{
+    char* arguments[2] = {const_cast<char*>(archive), const_cast<char*>(directory)};
+    return RunPack(2, arguments);
+}
+
+namespace
+{
 struct SCommand
 {
     const char* m_Name;
@@ -332,6 +344,7 @@ const SCommand s_Commands[] = {
     {"extract", "ARCHIVE PATH OUT", "write the archive entry PATH to the file OUT", RunExtract},
     {"model", "FILE", "print the meshes of an archive model file, a LightWave object or a model cache",
      RunModel},
+    {"sample", "DIR", "write the sample show into DIR", RunSample},
 };
 
 int Usage()

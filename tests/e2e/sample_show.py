@@ -1,0 +1,145 @@
+#!/usr/bin/python3
+"""Plays the generated sample show on the two-monitor virtual display.
+
+Usage: sample_show.py TOOL PROGRAM XVFB_DIR
+
+The first run starts without caches and plays for more than 20 seconds of show time; a mouse
+move ends it. The second run has its caches: the archive's models and the LightWave objects are
+spoiled beforehand, so any read of them would change a cache or the log.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TOOL, PROGRAM, XVFB_DIR = (os.path.abspath(p) for p in sys.argv[1:4])
+with open(os.path.join(XVFB_DIR, "display")) as f:
+    DISPLAY = f.read().strip()
+GUARD = 120  # seconds; only against hangs
+VORNMODELS = ["torus", "globe", "star", "vase", "spring"]
+LIGHTWAVE = ["crystal.lwo", "knot.lwo"]
+EXPORTED = ["textures/marble.tga", "textures/lava.tga", "textures/decals/stripes.tga",
+            "textures/decals/rings.tga"]
+
+
+def fail(message, log=""):
+    print("FAIL:", message)
+    if log:
+        print("--- log\n" + log)
+    sys.exit(1)
+
+
+def play(root, show, seconds):
+    env = dict(os.environ, DISPLAY=DISPLAY, XDG_CONFIG_HOME=os.path.join(root, "config"),
+               HOME=os.path.join(root, "home"), VORNSCR_LOG=os.path.join(root, "log.txt"))
+    for d in ("config/vornscr", "home"):
+        os.makedirs(os.path.join(root, d), exist_ok=True)
+    with open(os.path.join(root, "config/vornscr/registry"), "w") as f:
+        f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornScr]\nDir=%s\n" % show)
+    if os.path.exists(env["VORNSCR_LOG"]):
+        os.remove(env["VORNSCR_LOG"])
+    proc = subprocess.Popen([PROGRAM], cwd=show, env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    # Show time starts with the first frame, after loading: wait for frames to be drawn.
+    start = time.monotonic()
+    while time.monotonic() - start < GUARD:
+        if proc.poll() is not None:
+            break
+        log = read(env["VORNSCR_LOG"])
+        # The root group is the last effect read; frames follow.
+        if re.search(r"ms for group$", log, re.M):
+            break
+        time.sleep(0.2)
+    time.sleep(seconds)
+    if proc.poll() is not None:
+        fail("the show ended before the mouse moved", read(env["VORNSCR_LOG"]))
+    subprocess.run(["xdotool", "mousemove_relative", "--", "40", "30"], env=env, check=True)
+    try:
+        status = proc.wait(GUARD)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        fail("the show did not end on a mouse move")
+    log = read(env["VORNSCR_LOG"])
+    if status != 0:
+        fail("exit status %d" % status, log)
+    bad = [line for line in log.splitlines()
+           if line.startswith("OpenGL: error") or "ERROR" in line or "MEMORY DAMAGE" in line]
+    if bad:
+        fail("bad log lines: %s" % bad, log)
+    return log
+
+
+def read(path):
+    try:
+        with open(path, errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+def snapshot(paths):
+    return {p: (os.stat(p).st_mtime_ns, open(p, "rb").read()) for p in paths}
+
+
+def main():
+    root = tempfile.mkdtemp(prefix="vornscr_sample_")
+    try:
+        show = os.path.join(root, "show")
+        subprocess.run([TOOL, "sample", show], check=True)
+        log = play(root, show, 22)
+        if len(re.findall(r"^#[0-9]: rect=", log, re.M)) < 2:
+            fail("not two monitors", log)
+        if "Compiling shader 'data/sample.shader'... ok" not in log:
+            fail("shader not built", log)
+
+        caches = [os.path.join(show, "vornscr/cache", m + ".bin") for m in VORNMODELS]
+        caches += [os.path.join(show, "data", m + ".bin") for m in LIGHTWAVE]
+        for cache in caches:
+            if not os.path.isfile(cache) or os.path.getsize(cache) < 100:
+                fail("no cache " + cache, log)
+        for name in EXPORTED:
+            path = os.path.join(show, "export", name)
+            if not os.path.isfile(path):
+                fail("not exported: " + path, log)
+            with open(path, "rb") as f:
+                header = f.read(18)
+            if header[2] != 2 or header[16] != 32:
+                fail("not a 32-bit TGA file: " + path)
+
+        # Spoil every model source: the archive's models keep their size, so the archive's
+        # directory and textures stay readable.
+        before = snapshot(caches)
+        with open(os.path.join(show, "data/sample.stuff"), "r+b") as f:
+            data = bytearray(f.read())
+        for m in ["models/torus.mdl", "models/globe.mdl", "models/star.mdl",
+                  "models/shapes/vase.mdl", "models/shapes/spring.mdl"]:
+            name = m.replace("/", "\\").encode()
+            size = os.path.getsize(os.path.join(show, "archive", m))
+            content = open(os.path.join(show, "archive", m), "rb").read()
+            at = data.find(content)
+            if at < 0 or name not in data:
+                fail("archive layout not as packed: " + m)
+            data[at:at + size] = b"\xEE" * size
+        with open(os.path.join(show, "data/sample.stuff"), "wb") as f:
+            f.write(data)
+        for m in LIGHTWAVE:
+            with open(os.path.join(show, "data", m), "wb") as f:
+                f.write(b"FORM")
+        shutil.rmtree(os.path.join(show, "export"))
+
+        log = play(root, show, 3)
+        if snapshot(caches) != before:
+            fail("a cache was written again", log)
+        if "Unknown number of texcoords" in log or "CEffect_VornModel" in log:
+            fail("the archive's models were read", log)
+        if not os.path.isfile(os.path.join(show, "export", EXPORTED[0])):
+            fail("textures not exported again", log)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    print("ok")
+
+
+main()

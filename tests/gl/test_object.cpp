@@ -1,0 +1,169 @@
+// The object and screen effects drawing on the test window.
+#include "demosystem.h"
+#include "effect_object.h"
+#include "gltest.h"
+
+namespace
+{
+// A square of side 1 about the origin facing the viewer, in one mesh of two triangles.
+struct SSquare
+{
+    SSquare()
+    {
+        CMesh* mesh = NEW CMesh;
+        for (float p : {-0.5f, 0.5f})
+            for (float q : {-0.5f, 0.5f})
+                mesh->m_Positions.Add(NKeth::TVector3<float>(q, p, 0));
+        for (uint32_t i : {0u, 1u, 3u, 0u, 3u, 2u})
+            mesh->m_Indices.Add(i);
+        mesh->m_Color[0] = 0, mesh->m_Color[1] = 0, mesh->m_Color[2] = 1, mesh->m_Color[3] = 1;
+        mesh->m_Blend = 1;
+        m_Meshes.Add(mesh);
+    }
+    ~SSquare() { m_Meshes.DeleteAll(); }
+    NKeth::TDynamicArray<CMesh*> m_Meshes;
+};
+
+// An object effect of one cluster showing the square in red wire, built without a script.
+struct SObject
+{
+    explicit SObject(SSquare& square)
+    {
+        object.m_SequenceTime = 1000;
+        object.m_FadeTime = 10;
+        auto* cluster = NEW CEffect_Object::CVornCluster;
+        cluster->m_Model = &square.m_Meshes;
+        cluster->m_System = &g_DemoSystem;
+        object.m_Clusters.Add(cluster);
+        object.m_Colors.Add(NKeth::CVector4(1, 0, 0, 1));
+        object.m_Sizes.Add(1.0f);
+    }
+    CEffect_Object object;
+};
+
+int CountPixels(const std::vector<SPixel>& frame, bool (*test)(const SPixel&))
+{
+    int count = 0;
+    for (const SPixel& p : frame)
+        count += test(p) ? 1 : 0;
+    return count;
+}
+
+bool IsRed(const SPixel& p)
+{
+    return p.r > 200 && p.g < 60 && p.b < 60;
+}
+
+bool IsLit(const SPixel& p)
+{
+    return p.r > 20 || p.g > 20 || p.b > 20;
+}
+} // namespace
+
+TEST(ObjectDrawing, SolidWireframeAndFade)
+{
+    REQUIRE_DEVICE();
+    SSquare square;
+    SObject made(square);
+    CEffect_Object& object = made.object;
+    object.InitDevice(0);
+    object.PrepareDevice(0);
+
+    // At 4/7 of the sequence the first turn is complete and the second a quarter on: the square
+    // is turned about the view axis only, which leaves it covering the centre.
+    object.Update(0, 0);
+    object.Update(1000.0f * 4 / 7, 0);
+    ClearFrame();
+    object.Render(0, 0);
+    std::vector<SPixel> frame = ReadFrame();
+    EXPECT_TRUE(Near(ReadPixel(WINDOW_SIZE / 2 + 30, WINDOW_SIZE / 2 - 10), 0, 0, 1)) << ReadPixel(158, 118);
+    // The shared edge and the outline are in the cluster's colour.
+    EXPECT_GT(CountPixels(frame, IsRed), 100);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Half-way through the fade-out the square is drawn with half its alpha.
+    object.Update(995, 0);
+    ASSERT_NEAR(object.m_Fade, 0.5f, 1e-3);
+    ClearFrame();
+    object.Render(0, 0);
+    EXPECT_TRUE(Near(ReadPixel(WINDOW_SIZE / 2 + 30, WINDOW_SIZE / 2 - 10), 0, 0, 0.5f, 4))
+        << ReadPixel(158, 118);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST(ObjectDrawing, EveryDeviceDrawsWithItsOwnBuffers)
+{
+    REQUIRE_DEVICE();
+    COGLDevice* second = CreateOGLDevice();
+    ASSERT_NE(second, nullptr);
+    ASSERT_TRUE(second->Create(WINDOW_SIZE, WINDOW_SIZE, false, 0));
+    COGLDevice* devices[2] = {device, second};
+
+    SSquare square;
+    SObject made(square);
+    CEffect_Object& object = made.object;
+    for (int i = 0; i < 2; ++i)
+    {
+        devices[i]->MakeCurrent();
+        object.InitDevice(i);
+    }
+    object.Update(0, 0);
+    object.Update(1000.0f * 4 / 7, 0);
+    for (int i = 0; i < 2; ++i)
+    {
+        // ClearFrame would make the first device current again.
+        devices[i]->MakeCurrent();
+        devices[i]->ResetState();
+        glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        object.PrepareDevice(i);
+        object.Render(0, 0);
+        EXPECT_TRUE(Near(ReadPixel(WINDOW_SIZE / 2 + 30, WINDOW_SIZE / 2 - 10), 0, 0, 1)) << "device " << i;
+        EXPECT_GT(CountPixels(ReadFrame(), IsRed), 100) << "device " << i;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "device " << i;
+    }
+    second->Destroy();
+    device->MakeCurrent();
+}
+
+TEST(ScreenDrawing, RisesWithTheFirstQuarterOfTheTurn)
+{
+    REQUIRE_DEVICE();
+    CEffect_Object object;
+    CEffect_Screen screen;
+    screen.m_Objects = &object;
+    screen.BuildGeometry();
+    screen.InitDevice(0);
+    screen.PrepareDevice(0);
+
+    struct SCase
+    {
+        float phase;
+        bool visible;
+    };
+    for (const SCase& c : {SCase{0.25f, true}, SCase{0.5f, false}, SCase{0.6f, false}, SCase{1.0f, false}})
+    {
+        object.m_Phase = c.phase;
+        screen.Update(0, 0);
+        ClearFrame();
+        glMatrixMode(GL_PROJECTION);
+        glOrtho(-15, 15, -15, 15, -30, 30);
+        glMatrixMode(GL_MODELVIEW);
+        screen.Render(0, 0);
+        const std::vector<SPixel> frame = ReadFrame();
+        if (c.visible)
+        {
+            // Grey at three quarters: 0.5 * 0.75 of full brightness.
+            EXPECT_TRUE(Near(ReadPixel(68, 128), 0.375f, 0.375f, 0.375f, 3)) << ReadPixel(68, 128);
+            EXPECT_GT(CountPixels(frame, IsLit), 2000);
+        }
+        else
+            EXPECT_EQ(CountPixels(frame, IsLit), 0) << c.phase;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+}

@@ -1,0 +1,219 @@
+// The content writers of the tools, read back by the system's own readers.
+#include "content.h"
+#include "effect_vornmodel.h"
+#include "keth/ext/loader/tga/tga.h"
+#include "keth/func/image.h"
+#include "keth/func/stream.h"
+#include "model.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+using namespace NKeth;
+using namespace NContent;
+
+namespace
+{
+SPixels Pattern(int size)
+{
+    SPixels pixels(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+        {
+            uint8_t* p = pixels.At(x, y);
+            // Flat runs on the left half, a ramp on the right.
+            p[0] = x < size / 2 ? 200 : uint8_t(x * 7);
+            p[1] = uint8_t(y * 11);
+            p[2] = x < size / 2 ? 40 : uint8_t(255 - x * 5);
+            p[3] = uint8_t(y < size / 2 ? 255 : 60);
+        }
+    return pixels;
+}
+
+// Decodes a file through the image format registry into RGBA8 rows from the top.
+bool Decode(const std::string& path, CImage& rgba)
+{
+    CFileReader in(path.c_str());
+    CImage image;
+    if (!in.IsOpen() || !image.Load(in))
+        return false;
+    // Decompressed pixels come in the byte order of the TGA writer: B, G, R, A.
+    if (image.m_Format.m_Type == CImage::CFormat::TYPE_COMPRESSED)
+    {
+        if (!CDDSFormat::Decompress(image, rgba))
+            return false;
+        for (int i = 0; i + 3 < rgba.m_Format.m_Size; i += 4)
+            std::swap(rgba.m_Data[i], rgba.m_Data[i + 2]);
+        return true;
+    }
+    return image.Convert(CImage::CFormat(CImage::CFormat::PRESET_RGBA8, 0, 0), rgba);
+}
+
+// The largest difference of a channel between the decoded image and the source.
+int MaxError(const CImage& image, const SPixels& pixels, int channels)
+{
+    int worst = 0;
+    for (int y = 0; y < pixels.m_Height; ++y)
+        for (int x = 0; x < pixels.m_Width; ++x)
+            for (int c = 0; c < channels; ++c)
+            {
+                const int decoded =
+                    image.m_Data[(size_t(y) * size_t(pixels.m_Width) + size_t(x)) * 4 + size_t(c)];
+                worst = std::max(worst, std::abs(decoded - int(pixels.At(x, y)[c])));
+            }
+    return worst;
+}
+} // namespace
+
+TEST(ContentWriters, TGARawAndRunLengthDecodeToTheSourcePixels)
+{
+    CTempDir dir;
+    const SPixels pixels = Pattern(16);
+    for (bool runLength : {false, true})
+        for (bool alpha : {false, true})
+        {
+            const TBytes file = WriteTGA(pixels, runLength, alpha);
+            ASSERT_TRUE(WriteBytes(dir / "t.tga", file));
+            CImage image;
+            ASSERT_TRUE(Decode(dir / "t.tga", image)) << runLength << alpha;
+            EXPECT_EQ(MaxError(image, pixels, alpha ? 4 : 3), 0) << runLength << alpha;
+            if (runLength) // the flat half of each row goes into one packet
+            {
+                EXPECT_LT(file.size(), WriteTGA(pixels, false, alpha).size());
+            }
+        }
+}
+
+TEST(ContentWriters, DXT3AndDXT5StayCloseToTheSource)
+{
+    CTempDir dir;
+    const SPixels pixels = Pattern(16);
+    for (bool dxt5 : {false, true})
+    {
+        const TBytes file = WriteDDS(pixels, dxt5);
+        EXPECT_EQ(file.size(), 128u + 16 * 16);
+        ASSERT_TRUE(WriteBytes(dir / "t.dds", file));
+        CImage image;
+        ASSERT_TRUE(Decode(dir / "t.dds", image)) << dxt5;
+        // Colours through 5:6:5 endpoints and four steps; alpha through 4 bits or eight steps.
+        EXPECT_LE(MaxError(image, pixels, 3), 24) << dxt5;
+        EXPECT_LE(MaxError(image, pixels, 4), 24) << dxt5;
+    }
+    // A block of one colour comes back as near as the decoder's expansion of 5:6:5 allows.
+    SPixels flat(4, 4);
+    for (int i = 0; i < 16; ++i)
+    {
+        uint8_t* p = flat.At(i % 4, i / 4);
+        p[0] = 255, p[1] = 0, p[2] = 255, p[3] = 255;
+    }
+    ASSERT_TRUE(WriteBytes(dir / "f.dds", WriteDDS(flat, true)));
+    CImage image;
+    ASSERT_TRUE(Decode(dir / "f.dds", image));
+    EXPECT_LE(MaxError(image, flat, 4), 7);
+}
+
+TEST(ContentWriters, ModelFilesOfListsAndStrips)
+{
+    SModelFile model;
+    model.m_TexCoordSets = 3;
+    for (int v = 0; v < 4; ++v)
+        for (int f = 0; f < model.FloatsPerVertex(); ++f)
+            model.m_Vertices.push_back(float(v * 100 + f));
+    model.m_Indices = {0, 1, 2, 2, 1, 3};
+    TDynamicArray<CMesh*> meshes;
+    const TBytes list = WriteModelFile(model);
+    CMemoryReader listIn(list.data(), int32_t(list.size()));
+    ASSERT_TRUE(CEffect_VornModel::ReadModelFile(meshes, &listIn));
+    ASSERT_EQ(meshes.GetCount(), 1);
+    EXPECT_EQ(meshes[0]->m_Positions.GetCount(), 4);
+    EXPECT_EQ(meshes[0]->m_TexCoords2[3], TVector2<float>(310, 311));
+    EXPECT_EQ(meshes[0]->m_Indices.GetCount(), 6);
+
+    // Two strips of four: two triangles each, the second of each turned back.
+    model.m_Primitive = SModelFile::STRIPS;
+    model.m_TexCoordSets = 1;
+    model.m_Vertices.resize(8 * 8);
+    model.m_FirstIndices = {0, 4};
+    model.m_Indices = {0, 1, 2, 3, 4, 5, 6, 7};
+    const TBytes strips = WriteModelFile(model);
+    CMemoryReader stripIn(strips.data(), int32_t(strips.size()));
+    ASSERT_TRUE(CEffect_VornModel::ReadModelFile(meshes, &stripIn));
+    ASSERT_EQ(meshes.GetCount(), 2);
+    const std::vector<uint32_t> got(meshes[1]->m_Indices.m_Data, meshes[1]->m_Indices.m_Data + 12);
+    EXPECT_EQ(got, (std::vector<uint32_t>{0, 1, 2, 3, 2, 1, 4, 5, 6, 7, 6, 5}));
+    meshes.DeleteAll();
+}
+
+TEST(ContentWriters, LightWaveSurfacesAndCornerCoordinates)
+{
+    CTempDir dir;
+    SLightWaveObject object;
+    object.m_Surfaces = {"left", "right"};
+    object.m_Points = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
+    object.m_PointUVs = {0, 0, 0.5f, 0, 0, 0.5f, 0.5f, 0.5f};
+    object.m_Triangles = {{{0, 1, 2}, 0}, {{1, 3, 2}, 1}};
+    // The second triangle sees point 3 with other coordinates than the point list gives.
+    object.m_CornerUVs = {{3, 1, 1.0f, 0.25f}};
+    ASSERT_TRUE(WriteBytes(dir / "o.lwo", WriteLightWaveObject(object)));
+
+    TDynamicArray<CMesh*> meshes;
+    ASSERT_TRUE(BuildModelFromLightWave(meshes, (dir / "o.lwo").c_str()));
+    ASSERT_EQ(meshes.GetCount(), 2);
+    EXPECT_STREQ(meshes[0]->m_MaterialName.GetText(), "left");
+    EXPECT_STREQ(meshes[1]->m_MaterialName.GetText(), "right");
+    EXPECT_EQ(meshes[0]->m_Indices.GetCount(), 3);
+    ASSERT_EQ(meshes[1]->m_Indices.GetCount(), 3);
+    bool cornerSeen = false, pointSeen = false;
+    for (int i = 0; i < meshes[1]->m_Positions.GetCount(); ++i)
+    {
+        const TVector2<float>& uv = meshes[1]->m_TexCoords0[i];
+        cornerSeen = cornerSeen || (uv.x == 1.0f && std::abs(uv.y - 0.75f) < 1e-6f);
+        pointSeen = pointSeen || (uv.x == 0.5f && std::abs(uv.y - 1.0f) < 1e-6f); // point 1, v flipped
+    }
+    EXPECT_TRUE(cornerSeen);
+    EXPECT_TRUE(pointSeen);
+    meshes.DeleteAll();
+}
+
+#ifdef VORNSCR_TOOL
+TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
+{
+    CTempDir dir;
+    auto run = [&](const std::string& where)
+    {
+        const int status =
+            system((std::string(VORNSCR_TOOL) + " sample " + where + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    ASSERT_EQ(run(dir / "one/show"), 0);
+    ASSERT_EQ(run(dir / "two/show"), 0);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "one"))
+        if (entry.is_regular_file())
+        {
+            const std::string relative = std::filesystem::relative(entry.path(), dir / "one").string();
+            names.push_back(relative);
+            EXPECT_EQ(ReadBytes(dir / "one/" + relative), ReadBytes(dir / "two/" + relative)) << relative;
+        }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+    // Every kind of file the system reads.
+    for (const char* name :
+         {"show/vornscr/script.txt", "show/data/sample.stuff", "show/data/crystal.lwo", "show/data/knot.lwo",
+          "show/data/rings.png", "show/data/stripes.png", "show/data/waves.jpg", "show/data/tiles.jpg",
+          "show/data/grid.tga", "show/data/bands.tga", "show/data/sky_nz.tga", "show/data/sample.shader"})
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "one/show/vornscr/cache"));
+
+    // Every image decodes with the system's own codecs.
+    for (const std::string& name : names)
+        if (name.find(".png") != std::string::npos || name.find(".jpg") != std::string::npos ||
+            name.find(".tga") != std::string::npos || name.find(".dds") != std::string::npos)
+        {
+            CImage image;
+            EXPECT_TRUE(Decode(dir / "one/" + name, image)) << name;
+        }
+}
+#endif

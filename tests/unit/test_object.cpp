@@ -1,0 +1,273 @@
+#include "demosystem.h"
+#include "effect_object.h"
+#include "logcapture.h"
+#include "model.h"
+#include "scripttest.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace NKeth;
+
+namespace
+{
+// A show on the global demo system, which the model effects use to find each other, in a
+// temporary data directory; emptied again afterwards.
+class CObjectShow
+{
+public:
+    CObjectShow() : m_Enter(m_Dir.Path()) { std::filesystem::create_directories(m_Dir / "vornscr/cache"); }
+    ~CObjectShow()
+    {
+        DeleteEffects(g_DemoSystem);
+        g_DemoSystem.m_Palette.Clear();
+    }
+
+    // A cached archive model of that name, one mesh with these positions and one triangle.
+    void AddModel(const char* name, const std::vector<TVector3<float>>& positions)
+    {
+        TDynamicArray<CMesh*> meshes;
+        CMesh* mesh = NEW CMesh;
+        mesh->m_MaterialName = "default";
+        for (const TVector3<float>& p : positions)
+        {
+            mesh->m_Positions.Add(p);
+            mesh->m_Normals.Add(TVector3<float>(0, 0, 1));
+            mesh->m_TexCoords0.Add(TVector2<float>(0, 0));
+        }
+        for (uint32_t i = 0; i < 3 && i < positions.size(); ++i)
+            mesh->m_Indices.Add(i);
+        meshes.Add(mesh);
+        ASSERT_TRUE(WriteModelCache(meshes, (std::string("vornscr/cache/") + name + ".bin").c_str()));
+        meshes.DeleteAll();
+    }
+
+    void Build(const std::string& script)
+    {
+        ReadScript(m_Root, script);
+        for (int i = 0; i < m_Root.m_Children.GetCount(); ++i)
+        {
+            CContainer* block = m_Root.m_Children[i];
+            g_DemoSystem.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
+        }
+    }
+    template <class T> T* Get(const char* name)
+    {
+        const int index = g_DemoSystem.FindEffect(name);
+        return index < 0 ? nullptr : dynamic_cast<T*>(g_DemoSystem.m_Effects[index]);
+    }
+
+    CTempDir m_Dir;
+    CWorkingDirectory m_Enter;
+    CContainer m_Root;
+};
+
+std::string ObjectWithSlots(int count, const char* extra = "", const char* name = "cat")
+{
+    std::string text = std::string("object {\n name ") + name + "\n" + extra + " objects {\n";
+    for (int i = 0; i < count; ++i)
+        text += "  missing" + std::to_string(i) + " red\n";
+    return text + " }\n}\n";
+}
+
+// The cluster shown in each of n sequences, the generator starting afresh.
+std::vector<int> Order(CEffect_Object& object, int n)
+{
+    CEffect_Object::s_RandomState = 1;
+    std::vector<int> order;
+    for (int i = 0; i < n; ++i)
+    {
+        object.Update(float(i) * 2.5f, 0);
+        order.push_back(object.m_CurrentIndex);
+    }
+    return order;
+}
+} // namespace
+
+TEST(ObjectEffect, FadePhaseAndSecondTurnThroughASequence)
+{
+    CObjectShow show;
+    show.Build(ObjectWithSlots(1, " sequencetime 2\n fadetime 0.1\n"));
+    CEffect_Object* object = show.Get<CEffect_Object>("cat");
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->m_SequenceStart, -1.0f);
+
+    // The first update starts a sequence at its own local time.
+    object->Update(10, 0);
+    EXPECT_EQ(object->m_SequenceStart, 10.0f);
+    EXPECT_EQ(object->m_Phase, 0.0f);
+    EXPECT_EQ(object->m_Fade, 0.0f);
+
+    struct SCase
+    {
+        float dt, fade, phase, second;
+    };
+    const SCase cases[] = {{0.05f, 0.5f, 0.05f / (8.0f / 7.0f), 0},
+                           {4.0f / 7.0f, 1, 0.5f, 0},
+                           {1.0f, 1, 0.875f, 0.125f},
+                           {8.0f / 7.0f, 1, 1, 0.25f},
+                           {1.95f, 0.5f, 1, (1.95f - 6.0f / 7.0f) / (8.0f / 7.0f)},
+                           {2.0f, 0, 1, 1}};
+    for (const SCase& c : cases)
+    {
+        object->Update(10 + c.dt, 0);
+        EXPECT_NEAR(object->m_Fade, c.fade, 1e-3) << c.dt;
+        EXPECT_NEAR(object->m_Phase, c.phase, 1e-3) << c.dt;
+        EXPECT_NEAR(object->m_SecondTurn, c.second, 1e-3) << c.dt;
+    }
+    // Past the sequence time a new sequence begins.
+    object->Update(12.01f, 0);
+    EXPECT_EQ(object->m_SequenceStart, 12.01f);
+
+    EXPECT_NEAR(CEffect_Object::Fade(0.05f, 2, 0.1f), 0.5f, 1e-5);
+    EXPECT_EQ(CEffect_Object::Fade(1.0f, 2, 0.1f), 1.0f);
+    EXPECT_NEAR(CEffect_Object::Fade(1.95f, 2, 0.1f), 0.5f, 1e-4);
+}
+
+TEST(ObjectEffect, ModelsFollowTheGeneratorAndNeverRepeat)
+{
+    CObjectShow show;
+    show.Build(ObjectWithSlots(5) + ObjectWithSlots(2, "", "two") + ObjectWithSlots(1, "", "one"));
+    CEffect_Object* five = show.Get<CEffect_Object>("cat");
+    CEffect_Object* two = show.Get<CEffect_Object>("two");
+    CEffect_Object* one = show.Get<CEffect_Object>("one");
+    ASSERT_TRUE(five && two && one);
+    EXPECT_EQ(five->m_Clusters.GetCount(), 5);
+
+    EXPECT_EQ(Order(*five, 10), (std::vector<int>{2, 0, 4, 2, 1, 4, 3, 0, 4, 3}));
+    EXPECT_EQ(Order(*two, 6), (std::vector<int>{1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(Order(*one, 4), (std::vector<int>{0, 0, 0, 0}));
+
+    // Every draw takes the next value of the one generator: (1 * 214013 + 2531011) >> 16.
+    CEffect_Object::s_RandomState = 1;
+    EXPECT_EQ(CEffect_Object::NextRandom(), 41);
+    EXPECT_EQ(CEffect_Object::NextRandom(), 18467);
+}
+
+TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
+{
+    CObjectShow show;
+    show.AddModel("far", {{3, 4, 0}, {1, 0, 0}, {0, -2, 0}});
+    show.AddModel("flat", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    show.Build(
+        "palette {\n gold (1 0.8 0.1 0.9)\n}\n"
+        "vornmodel {\n name far\n}\n"
+        "vornmodel {\n name flat\n}\n"
+        "object {\n name cat\n objects {\n  far gold\n  flat nosuchcolour\n  gold gold\n  nosuch gold\n"
+        "  far\n }\n}\n"
+        "object {\n name small\n maxsize 1\n objects {\n  far gold\n }\n}\n");
+    CEffect_Object* object = show.Get<CEffect_Object>("cat");
+    ASSERT_NE(object, nullptr);
+    ASSERT_EQ(object->m_Clusters.GetCount(), 5);
+    TDynamicArray<CMesh*>* far = object->m_Clusters[0]->m_Model;
+    ASSERT_NE(far, nullptr);
+    ASSERT_EQ(far->GetCount(), 1);
+    EXPECT_EQ((*far)[0]->m_Blend, 1);
+    EXPECT_FLOAT_EQ(object->m_Sizes[0], 2.0f);
+    EXPECT_EQ(object->m_Colors[0], CVector4(1, 0.8f, 0.1f, 0.9f));
+    EXPECT_FLOAT_EQ(show.Get<CEffect_Object>("small")->m_Sizes[0], 0.2f);
+
+    // A model of no extent is left unscaled; unknown colours are green.
+    ASSERT_NE(object->m_Clusters[1]->m_Model, nullptr);
+    EXPECT_EQ(object->m_Sizes[1], 1.0f);
+    EXPECT_TRUE(std::isfinite(object->m_Sizes[1]));
+    EXPECT_EQ(object->m_Colors[1], CVector4(0, 1, 0, 1));
+    // A palette, a missing effect and a line of one word give empty slots.
+    EXPECT_EQ(object->m_Clusters[2]->m_Model, nullptr);
+    EXPECT_EQ(object->m_Clusters[3]->m_Model, nullptr);
+    EXPECT_EQ(object->m_Clusters[4]->m_Model, nullptr);
+
+    // The size scales the turning model: at the start of a sequence the transform is the scale.
+    object->m_CurrentIndex = 4;
+    CEffect_Object::s_RandomState = 1; // the first draw after index 4 is cluster 0
+    object->Update(0, 0);
+    ASSERT_EQ(object->m_CurrentIndex, 0);
+    EXPECT_FLOAT_EQ(object->m_Transform[0], 2.0f);
+    EXPECT_FLOAT_EQ(object->m_Transform[5], 2.0f);
+    EXPECT_FLOAT_EQ(object->m_Transform[10], 2.0f);
+
+    // The effect publishes itself for the screens.
+    CVariant self = g_DemoSystem.GetOutputValue("cat");
+    EXPECT_EQ(self.ToPointer(), object);
+}
+
+TEST(ScreenEffect, PatchGeometry)
+{
+    CObjectShow show;
+    show.Build("screen {\n name plain\n}\n"
+               "screen {\n name wide\n divisionhorizontal 4\n divisionvertical 1\n}\n"
+               "screen {\n name line\n divisionhorizontal 0\n}\n"
+               "screen {\n name column\n divisionvertical 0\n}\n");
+    CEffect_Screen* plain = show.Get<CEffect_Screen>("plain");
+    ASSERT_NE(plain, nullptr);
+    ASSERT_EQ(plain->m_Vertices.GetCount(), 9);
+    ASSERT_EQ(plain->m_Indices.GetCount(), 8 * 3);
+    const float pi = 3.14159265f, theta = -3 * pi / 8, phi = pi / 4;
+    const CEffect_Screen::SVertex& corner = plain->m_Vertices[0];
+    EXPECT_NEAR(corner.x, 10 * std::sin(phi) * std::cos(theta), 1e-4);
+    EXPECT_NEAR(corner.y, 10 * std::cos(phi), 1e-4);
+    EXPECT_NEAR(corner.z, 13 * std::sin(phi) * std::sin(theta), 1e-4);
+    EXPECT_EQ(corner.u, 1.0f);
+    EXPECT_EQ(corner.v, 0.0f);
+    EXPECT_EQ(plain->m_Vertices[8].u, 0.0f);
+    EXPECT_EQ(plain->m_Vertices[8].v, 1.0f);
+    // The first cell: (a, b, c) and (c, d, a).
+    const std::vector<uint32_t> first(plain->m_Indices.m_Data, plain->m_Indices.m_Data + 6);
+    EXPECT_EQ(first, (std::vector<uint32_t>{0, 1, 4, 4, 3, 0}));
+
+    CEffect_Screen* wide = show.Get<CEffect_Screen>("wide");
+    ASSERT_EQ(wide->m_Vertices.GetCount(), 10);
+    ASSERT_EQ(wide->m_Indices.GetCount(), 24);
+    for (int i = 0; i < wide->m_Indices.GetCount(); ++i)
+        EXPECT_LT(wide->m_Indices[i], 10u);
+
+    for (const char* name : {"line", "column"})
+    {
+        CEffect_Screen* screen = show.Get<CEffect_Screen>(name);
+        EXPECT_EQ(screen->m_Indices.GetCount(), 0) << name;
+        for (int i = 0; i < screen->m_Vertices.GetCount(); ++i)
+            EXPECT_TRUE(std::isfinite(screen->m_Vertices[i].u) && std::isfinite(screen->m_Vertices[i].v))
+                << name;
+    }
+}
+
+TEST(ScreenEffect, FollowsTheObjectsPhase)
+{
+    EXPECT_NEAR(CEffect_Screen::AlphaAt(0), 0, 1e-6);
+    EXPECT_NEAR(CEffect_Screen::AlphaAt(0.125f), 0.1875f, 1e-6);
+    EXPECT_NEAR(CEffect_Screen::AlphaAt(0.25f), 0.75f, 1e-6);
+    EXPECT_NEAR(CEffect_Screen::AlphaAt(0.375f), 0.1875f, 1e-6);
+    EXPECT_EQ(CEffect_Screen::AlphaAt(0.6f), 0.0f);
+    EXPECT_EQ(CEffect_Screen::AlphaAt(1.0f), 0.0f);
+
+    CObjectShow show;
+    show.Build("screen {\n name early\n objects cat\n}\n" + ObjectWithSlots(1) +
+               "screen {\n name late\n objects cat\n}\n"
+               "palette {\n name colours\n}\n"
+               "screen {\n name other\n objects colours\n}\n");
+    CEffect_Object* object = show.Get<CEffect_Object>("cat");
+    CEffect_Screen* early = show.Get<CEffect_Screen>("early");
+    CEffect_Screen* late = show.Get<CEffect_Screen>("late");
+    ASSERT_TRUE(object && early && late);
+    EXPECT_EQ(early->m_Objects, nullptr);
+    EXPECT_EQ(late->m_Objects, object);
+    EXPECT_EQ(show.Get<CEffect_Screen>("other")->m_Objects, nullptr);
+
+    // At phase 0.25 the screen has turned a quarter beyond its start of -pi/2.
+    object->Update(0, 0);
+    object->Update(2.0f / 7, 0);
+    ASSERT_NEAR(object->m_Phase, 0.25f, 1e-5);
+    late->Update(123, 0);
+    const SMatrix expected = SMatrix::RotY(-3.14159265f);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(late->m_Rotation[i], expected[i], 1e-5) << i;
+    // Without an object effect the local time turns it.
+    early->Update(0.25f, 0);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(early->m_Rotation[i], expected[i], 1e-5) << i;
+}
