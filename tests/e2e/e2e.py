@@ -308,6 +308,26 @@ def case_install_then_start_elsewhere():
         run.close()
 
 
+def case_install_prints_the_host_entry():
+    run = Run(SKY)
+    try:
+        done = subprocess.run([PROGRAM, "-install"], cwd=run.data, env=run.env(), capture_output=True, text=True,
+                              timeout=GUARD)
+        check(done.returncode == 255, "exit status %d" % done.returncode)
+        copy = os.path.join(run.home, ".local", "bin", "vornscr")
+        check("vornscr installed as %s\n" % copy in done.stdout, "no installation line:\n" + done.stdout)
+        check("  GL: %s -root\n" % copy in done.stdout, "no entry for the host's list:\n" + done.stdout)
+        # A copy that fails says nothing: here the directory is a plain file.
+        shutil.rmtree(os.path.join(run.home, ".local", "bin"))
+        with open(os.path.join(run.home, ".local", "bin"), "w") as f:
+            f.write("not a directory")
+        done = subprocess.run([PROGRAM, "-install"], cwd=run.data, env=run.env(), capture_output=True, text=True,
+                              timeout=GUARD)
+        check(done.returncode == 255 and done.stdout == "", "a failed copy printed:\n" + done.stdout)
+    finally:
+        run.close()
+
+
 def case_log_lines_in_order():
     run = Run(SKY + "grid {\nname g\n}\n")
     try:
