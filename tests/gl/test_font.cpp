@@ -1,6 +1,8 @@
 // The overlay font that the platform makes: the cell of each character, white glyphs in alpha.
 #include "gltest.h"
 
+#include "keth/func/image.h"
+
 #include <vector>
 
 namespace
@@ -62,4 +64,49 @@ TEST(OverlayFont, CharactersSitInTheirCellsAndControlCodesStayBlank)
     EXPECT_EQ('M', 4 * 16 + 13);
     EXPECT_GT(topRows, 0);
     EXPECT_EQ(rightHalf, 0);
+}
+
+// Text finds each character in its own cell, also above 127; the quad is 16 pixels square and
+// the next character starts 6 pixels to the right.
+TEST(OverlayFont, TextDrawsTheCellOfEachCharacter)
+{
+    REQUIRE_DEVICE();
+    NKeth::CImage image;
+    ASSERT_TRUE(image.Create(NKeth::CImage::CFormat(NKeth::CImage::CFormat::PRESET_RGBA8, 256, 256)));
+    // Opaque white only in the cells of 'A' (65) and of the code 200.
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+        {
+            int c = (y / 16) * 16 + x / 16;
+            uint8_t* t = image.m_Data + y * image.m_Format.m_Pitch + 4 * x;
+            t[0] = t[1] = t[2] = 255;
+            t[3] = c == 65 || c == 200 ? 255 : 0;
+        }
+    CTexture* font = device->CreateTexture(image);
+    ASSERT_NE(font, nullptr);
+
+    auto draw = [&](const char* text)
+    {
+        ClearFrame(0, 0, 0);
+        device->Begin2D(WINDOW_SIZE, WINDOW_SIZE);
+        device->DrawText(font, 0, 0, "%s", text);
+        device->End2D();
+    };
+    // Window rows count from the bottom; the text starts at the top-left corner.
+    auto lit = [](int x, int top) { return Near(ReadPixel(x, WINDOW_SIZE - 1 - top), 1, 1, 1, 8); };
+
+    draw("A");
+    EXPECT_TRUE(lit(8, 8));
+    EXPECT_FALSE(lit(8, 24));
+    EXPECT_FALSE(lit(24, 8));
+    draw("B");
+    EXPECT_FALSE(lit(8, 8));
+    draw("\xc8");
+    EXPECT_TRUE(lit(8, 8));
+    draw("\x48");
+    EXPECT_FALSE(lit(8, 8));
+    // The second character's quad starts at x = 6.
+    draw("BA");
+    EXPECT_FALSE(lit(3, 8));
+    EXPECT_TRUE(lit(12, 8));
 }
