@@ -782,11 +782,18 @@ bool SelectHostWindow(const char* windowId, bool root)
 {
     g_HostWindow = None;
     const char* source = "-window-id";
-    if (!root && !windowId)
+    if (!windowId)
     {
-        windowId = getenv("XSCREENSAVER_WINDOW");
-        source = "XSCREENSAVER_WINDOW";
-        if (!windowId || !*windowId)
+        // A host that names its window means it also for -root: the window stands in for the
+        // root, which it covers.
+        const char* hostWindow = getenv("XSCREENSAVER_WINDOW");
+        if (hostWindow && *hostWindow)
+        {
+            windowId = hostWindow;
+            source = "XSCREENSAVER_WINDOW";
+            root = false;
+        }
+        else if (!root)
             return true;
     }
     if (!OpenDisplay())

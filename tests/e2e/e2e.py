@@ -431,8 +431,9 @@ def stop(run, sig=signal.SIGTERM):
 
 
 def case_host_window_by_option_and_environment():
-    # By option with a hexadecimal id, then by the host's variable with a decimal one.
-    for how in ("option", "environment"):
+    # By option with a hexadecimal id, then by the host's variable with a decimal one, which
+    # also stands in for the root window.
+    for how in ("option", "environment", "root and environment"):
         host = HostWindow()
         run = Run(SKY)
         try:
@@ -440,7 +441,8 @@ def case_host_window_by_option_and_environment():
             if how == "option":
                 run.start("-window-id", host.id)
             else:
-                run.start(env={"XSCREENSAVER_WINDOW": str(int(host.id, 16))})
+                run.start(*(["-root"] if how.startswith("root") else []),
+                          env={"XSCREENSAVER_WINDOW": str(int(host.id, 16))})
             wait_until(lambda: filled(screen(), host.box(0, 0, 640, 480), SKY_RGB), "the show in the host window",
                        run)
             check(not show_windows(), how + ": the show made windows of its own")
