@@ -84,6 +84,10 @@ struct SOptions
 {
     bool m_Window = false;
     long m_Frames = -1;
+    bool m_Root = false;
+    bool m_HasWindowId = false;
+    CString m_WindowId;
+    bool m_Fps = false;
 };
 
 SOptions ParseOptions(const CString& commandLine)
@@ -95,6 +99,15 @@ SOptions ParseOptions(const CString& commandLine)
         CString word = rest.Token(" ");
         if (word == "-window")
             options.m_Window = true;
+        else if (word == "-root")
+            options.m_Root = true;
+        else if (word == "-fps")
+            options.m_Fps = true;
+        else if (word == "-window-id")
+        {
+            options.m_HasWindowId = true;
+            options.m_WindowId = rest.Token(" ");
+        }
         else if (word == "-frames" && rest.GetLength() > 0)
         {
             CString count = rest.Token(" ");
@@ -149,10 +162,50 @@ void CheckGLError(long frame, int device)
 }
 #endif
 
+// Frames per second over the last half second or more of show time.
+class CFrameRate
+{
+public:
+    void Count(float time)
+    {
+        ++m_Frames;
+        if (time - m_Since >= 0.5f)
+        {
+            m_Rate = float(m_Frames) / (time - m_Since);
+            m_Since = time;
+            m_Frames = 0;
+        }
+    }
+    float Get() const { return m_Rate; }
+
+private:
+    float m_Since = 0;
+    float m_Rate = 0;
+    int m_Frames = 0;
+};
+
+// Over the show: the frame rate, then the active effects, root first.
+void DrawOverlay(int device, float fps)
+{
+    CTexture* font =
+        device < g_DemoSystem.m_DeviceFonts.GetCount() ? g_DemoSystem.m_DeviceFonts[device] : nullptr;
+    COGLDevice* current = GetCurrentDevice();
+    if (!font || !current)
+        return;
+    current->ResetState();
+    current->Begin2D(640, 480);
+    current->DrawText(font, 0, 0, "%.1f fps", double(fps));
+    float y = 8;
+    if (g_DemoSystem.m_Root)
+        g_DemoSystem.m_Root->DebugPrint(&y, 0);
+    current->End2D();
+}
+
 void RunFrameLoop(const SOptions& options)
 {
     COGLDevice* current = GetCurrentDevice();
     TVector2<float> reference = current->GetMousePosition();
+    CFrameRate rate;
     for (long frame = 0; options.m_Frames < 0 || frame < options.m_Frames; ++frame)
     {
         current = GetCurrentDevice();
@@ -164,6 +217,7 @@ void RunFrameLoop(const SOptions& options)
             break;
 
         g_DemoSystem.Update();
+        rate.Count(g_DemoSystem.m_Time);
         for (int i = 0; i < g_DemoSystem.m_Devices.GetCount(); ++i)
         {
             COGLDevice* device = g_DemoSystem.m_Devices[i];
@@ -177,11 +231,13 @@ void RunFrameLoop(const SOptions& options)
             glLoadIdentity();
             glLoadMatrixf(view.m);
             g_DemoSystem.m_Root->PrepareDevice(i);
+            g_DemoSystem.m_CurrentDevice = i;
             g_DemoSystem.Render();
+            if (options.m_Fps)
+                DrawOverlay(i, rate.Get());
 #ifdef VORNSCR_CHECK_GL
             CheckGLError(frame, i);
 #endif
-            g_DemoSystem.m_CurrentDevice = i;
             GetCurrentDevice()->Present();
         }
         if (ProcessMessages())
@@ -203,6 +259,7 @@ int AppMain(const char* commandLineText)
         return -1;
     }
     SOptions options = ParseOptions(commandLine);
+    CatchStopRequests();
 
     EnterDataDirectory();
     CString computer = NPlatform::GetComputerName();
@@ -224,6 +281,8 @@ int AppMain(const char* commandLineText)
         return -1;
     }
 
+    if (!SelectHostWindow(options.m_HasWindowId ? options.m_WindowId.GetText() : nullptr, options.m_Root))
+        return -1;
     EnumerateMonitors();
     int count = options.m_Window && GetMonitorCount() > 0 ? 1 : GetMonitorCount();
     if (count == 0)
@@ -271,6 +330,13 @@ int AppMain(const char* commandLineText)
         GetCurrentDevice()->Destroy();
         return -1;
     }
+
+    if (options.m_Fps)
+        for (int i = 0; i < count; ++i)
+        {
+            g_DemoSystem.m_Devices[i]->MakeCurrent();
+            g_DemoSystem.m_DeviceFonts[i] = CreateFontTexture();
+        }
 
     g_ViewCamera = {-50, 0, 0, 1.5707964f, 0};
     ASSERT(NMemoryManager::CheckMemory(true));

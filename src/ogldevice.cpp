@@ -519,7 +519,8 @@ void COGLDevice::DrawText(const CTexture* font, float x, float y, const char* fo
     const float cell = 1.0f / 16;
     for (const char* c = text; *c; ++c)
     {
-        int code = static_cast<signed char>(*c);
+        // Codes from 128 up have cells of their own (a signed byte would wrap into others).
+        int code = static_cast<unsigned char>(*c);
         float u = float(code % 16) / 16;
         float v = float(code / 16) / 16;
         glTexCoord2f(u, v);

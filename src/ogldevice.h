@@ -102,3 +102,14 @@ NKeth::TVector2<int> GetMonitorSize(int index);
 COGLDevice* CreateOGLDevice();
 // Dispatches every pending window message; returns true once a close request was seen.
 bool ProcessMessages();
+// From now on a request of the system to end the program (SIGTERM or SIGINT, a console
+// break) is a close request.
+void CatchStopRequests();
+// A window that a screensaver host made, into which the whole show then draws as one device of
+// the window's size: the window of windowId (decimal or 0x hexadecimal), else one the host's
+// environment names, else with root the root window. False, with a log line, when the window
+// asked for can't be used; true without one when none is asked for or the platform has none.
+bool SelectHostWindow(const char* windowId, bool root);
+// The overlay font of the current device: 256 x 256, character c in the 16 x 16 cell of column
+// c mod 16 and row c / 16, white with the glyphs in alpha; none when the system has no font.
+CTexture* CreateFontTexture();

@@ -1,11 +1,13 @@
 // The rendering device on X11: one borderless window per monitor with a GLX context, the
-// monitor list from XRandR, pointer and keyboard state, and the message queue.
+// monitor list from XRandR, pointer and keyboard state, and the message queue. Under a
+// screensaver host the show draws into the host's window instead, and leaves input alone.
 #include "appmain.h"
 #include "ogldevice.h"
 
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/func/dynamicarray.h"
+#include "keth/func/image.h"
 
 #include <GL/glew.h>
 // After GLEW: the plain GLX header, whose functions are real symbols rather than pointers that
@@ -19,8 +21,10 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <poll.h>
 
 using namespace NKeth;
@@ -57,6 +61,14 @@ bool g_XErrorSeen = false;
 TDynamicArray<COGLDevice_x11*> g_Windows;
 // Keys pressed since their last check, so that a tap shorter than a frame still counts.
 TDynamicArray<KeySym> g_KeyLatch;
+// The window a screensaver host made for us (or the root window); None when we make our own.
+Window g_HostWindow = None;
+volatile sig_atomic_t g_StopSignal = 0;
+
+extern "C" void OnStopSignal(int signal)
+{
+    g_StopSignal = signal;
+}
 
 int OnXError(Display* display, XErrorEvent* error)
 {
@@ -195,6 +207,38 @@ GLXFBConfig ChooseConfig(int samples, int configId)
     return config;
 }
 
+// The host's window has its visual already: take the configuration that renders to it,
+// preferring double buffering, then depth and stencil buffers.
+GLXFBConfig ChooseConfigForVisual(VisualID visual)
+{
+    int count = 0;
+    GLXFBConfig* configs = glXGetFBConfigs(g_Display, DefaultScreen(g_Display), &count);
+    if (!configs)
+        return nullptr;
+    GLXFBConfig best = nullptr;
+    int bestScore = -1;
+    for (int i = 0; i < count; ++i)
+    {
+        int id = 0, drawable = 0, render = 0, doubleBuffer = 0, depth = 0, stencil = 0;
+        glXGetFBConfigAttrib(g_Display, configs[i], GLX_VISUAL_ID, &id);
+        glXGetFBConfigAttrib(g_Display, configs[i], GLX_DRAWABLE_TYPE, &drawable);
+        glXGetFBConfigAttrib(g_Display, configs[i], GLX_RENDER_TYPE, &render);
+        if (VisualID(id) != visual || !(drawable & GLX_WINDOW_BIT) || !(render & GLX_RGBA_BIT))
+            continue;
+        glXGetFBConfigAttrib(g_Display, configs[i], GLX_DOUBLEBUFFER, &doubleBuffer);
+        glXGetFBConfigAttrib(g_Display, configs[i], GLX_DEPTH_SIZE, &depth);
+        glXGetFBConfigAttrib(g_Display, configs[i], GLX_STENCIL_SIZE, &stencil);
+        int score = (doubleBuffer ? 4 : 0) + (depth >= 16 ? 2 : 0) + (stencil > 0 ? 1 : 0);
+        if (score > bestScore)
+        {
+            best = configs[i];
+            bestScore = score;
+        }
+    }
+    XFree(configs);
+    return best;
+}
+
 KeySym KeySymOfVirtualKey(int key)
 {
     if (key >= '0' && key <= '9')
@@ -236,6 +280,9 @@ KeySym KeySymOfVirtualKey(int key)
 
 void SampleCursor()
 {
+    // The host watches input itself; the pointer means nothing to the show.
+    if (g_HostWindow != None)
+        return;
     Window root, child;
     int rootX, rootY, x, y;
     unsigned mask;
@@ -258,7 +305,8 @@ public:
     TVector2<int> GetSize() override { return TVector2<int>(m_Width, m_Height); }
     void SetTitle(const char* text) override
     {
-        if (m_Window)
+        // The host's window keeps the host's name.
+        if (m_Window && !m_Hosted)
             XStoreName(g_Display, m_Window, text);
     }
     void MakeCurrent() override;
@@ -274,6 +322,14 @@ public:
     void OnFocusIn();
     void OnFocusOut();
     void OnDestroyed() { m_Destroyed = true; }
+    void OnResized(int width, int height)
+    {
+        if (width == m_Width && height == m_Height)
+            return;
+        m_Width = width;
+        m_Height = height;
+        m_ViewportStale = true;
+    }
 
     int m_PixelFormat = 0; // GLX_FBCONFIG_ID of the multisample configuration
     int m_Width = 0;
@@ -285,8 +341,11 @@ public:
     SRect m_WindowRect = {};
     bool m_HasFocus = false;
     bool m_Destroyed = false;
+    bool m_Hosted = false; // drawing into g_HostWindow, which is not ours to destroy
+    bool m_ViewportStale = false;
 
 private:
+    bool CreateHosted();
     void Unlist()
     {
         for (int i = 0; i < g_Windows.GetCount(); ++i)
@@ -326,6 +385,10 @@ void HandleEvent(XEvent& event)
                 Atom(event.xclient.data.l[0]) == g_WMDeleteWindow)
                 g_QuitRequested = true;
             break;
+        case ConfigureNotify:
+            if (device && device->m_Hosted && event.xconfigure.window == device->m_Window)
+                device->OnResized(event.xconfigure.width, event.xconfigure.height);
+            break;
         case DestroyNotify:
             if (device && event.xdestroywindow.window == device->m_Window)
             {
@@ -364,9 +427,46 @@ bool COGLDevice_x11::WaitFor(int type, int milliseconds)
     return false;
 }
 
+// The host's window, at its own size; its pointer, focus and stacking stay the host's.
+bool COGLDevice_x11::CreateHosted()
+{
+    XWindowAttributes window = {};
+    g_XErrorSeen = false;
+    if (!XGetWindowAttributes(g_Display, g_HostWindow, &window) || g_XErrorSeen)
+    {
+        LogText("opengl: Error creating window");
+        return false;
+    }
+    GLXFBConfig config = ChooseConfigForVisual(XVisualIDFromVisual(window.visual));
+    if (!config)
+    {
+        LogText("opengl: Can't find a suitable pixel format.");
+        return false;
+    }
+    XSelectInput(g_Display, g_HostWindow, StructureNotifyMask);
+    m_Window = g_HostWindow;
+    m_Hosted = true;
+    m_Destroyed = false;
+    m_Width = window.width;
+    m_Height = window.height;
+    m_WindowRect = {window.x, window.y, window.x + window.width, window.y + window.height};
+    g_Windows.Add(this);
+    m_GLContext = glXCreateNewContext(g_Display, config, GLX_RGBA_TYPE, nullptr, True);
+    if (!m_GLContext)
+    {
+        LogText("opengl: Can't create a GL rendering context.");
+        return false;
+    }
+    MakeCurrent();
+    XSync(g_Display, False);
+    return true;
+}
+
 bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
 {
     EnumerateMonitors();
+    if (g_HostWindow != None)
+        return monitor == 0 && CreateHosted();
     if (monitor < 0 || monitor >= GetMonitorCount())
         return false;
     if (m_ClassMonitor == -1)
@@ -497,7 +597,12 @@ void COGLDevice_x11::Destroy()
     }
     if (m_Window)
     {
-        if (!m_Destroyed)
+        if (m_Hosted)
+        {
+            if (!m_Destroyed)
+                XSelectInput(g_Display, m_Window, NoEventMask);
+        }
+        else if (!m_Destroyed)
             XDestroyWindow(g_Display, m_Window);
         m_Window = None;
     }
@@ -514,11 +619,22 @@ void COGLDevice_x11::MakeCurrent()
 {
     SetCurrentDevice(this);
     if (m_Window && m_GLContext && !m_Destroyed)
+    {
         glXMakeCurrent(g_Display, m_Window, m_GLContext);
+        // A context takes its window's size only when it is first made current.
+        if (m_ViewportStale)
+        {
+            glViewport(0, 0, m_Width, m_Height);
+            m_ViewportStale = false;
+        }
+    }
 }
 
 bool COGLDevice_x11::ChooseMultisampleFormat()
 {
+    // The host's window keeps the visual it was made with.
+    if (m_Hosted)
+        return false;
     const char* extensions = glXQueryExtensionsString(g_Display, DefaultScreen(g_Display));
     if (!GLEW_ARB_multisample && !(extensions && strstr(extensions, "GLX_ARB_multisample")))
         return false;
@@ -540,7 +656,7 @@ bool COGLDevice_x11::ChooseMultisampleFormat()
 bool COGLDevice_x11::IsKeyDown(int virtualKey)
 {
     KeySym symbol = KeySymOfVirtualKey(virtualKey);
-    if (symbol == NoSymbol || !g_Display)
+    if (symbol == NoSymbol || !g_Display || m_Hosted)
         return false;
     for (int i = 0; i < g_KeyLatch.GetCount(); ++i)
         if (g_KeyLatch[i] == symbol)
@@ -564,7 +680,19 @@ void EnumerateMonitors()
     if (!OpenDisplay())
         return;
     Window root = DefaultRootWindow(g_Display);
-    if (!EnumerateRandR(root) && !EnumerateXinerama())
+    XWindowAttributes host = {};
+    if (g_HostWindow != None)
+    {
+        // The host's window is the one monitor; a window that is gone leaves none.
+        g_XErrorSeen = false;
+        if (XGetWindowAttributes(g_Display, g_HostWindow, &host) && !g_XErrorSeen)
+        {
+            char name[32];
+            snprintf(name, sizeof name, "window 0x%lx", static_cast<unsigned long>(g_HostWindow));
+            AddMonitor(g_HostWindow, 0, 0, host.width, host.height, name);
+        }
+    }
+    else if (!EnumerateRandR(root) && !EnumerateXinerama())
     {
         g_Monitors.Clear();
         int screen = DefaultScreen(g_Display);
@@ -607,5 +735,139 @@ bool ProcessMessages()
         XNextEvent(g_Display, &event);
         HandleEvent(event);
     }
+    if (g_StopSignal && !g_QuitRequested)
+    {
+        AppLog("Ending the show on signal %d\n", int(g_StopSignal));
+        g_QuitRequested = true;
+    }
     return g_QuitRequested;
+}
+
+void CatchStopRequests()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // A second request while the show winds down ends the process at once.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+namespace
+{
+// Window ids come as decimal or 0x hexadecimal numbers; X gives out 29-bit ids.
+bool ParseWindowId(const char* text, Window& window)
+{
+    int base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    {
+        base = 16;
+        text += 2;
+    }
+    if (!*text || *text == '-' || *text == '+' || *text == ' ')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long value = strtoul(text, &end, base);
+    if (errno || *end || value == 0 || value > 0x1FFFFFFFul)
+        return false;
+    window = Window(value);
+    return true;
+}
+} // namespace
+
+bool SelectHostWindow(const char* windowId, bool root)
+{
+    g_HostWindow = None;
+    const char* source = "-window-id";
+    if (!windowId)
+    {
+        // A host that names its window means it also for -root: the window stands in for the
+        // root, which it covers.
+        const char* hostWindow = getenv("XSCREENSAVER_WINDOW");
+        if (hostWindow && *hostWindow)
+        {
+            windowId = hostWindow;
+            source = "XSCREENSAVER_WINDOW";
+            root = false;
+        }
+        else if (!root)
+            return true;
+    }
+    if (!OpenDisplay())
+        return false;
+    Window window = DefaultRootWindow(g_Display);
+    if (!root && !ParseWindowId(windowId, window))
+    {
+        AppLog("Error: %s \"%s\" is not a window id\n", source, windowId);
+        return false;
+    }
+    XWindowAttributes attributes = {};
+    g_XErrorSeen = false;
+    if (!XGetWindowAttributes(g_Display, window, &attributes) || g_XErrorSeen)
+    {
+        AppLog("Error: there is no window 0x%lx to draw into\n", static_cast<unsigned long>(window));
+        return false;
+    }
+    g_HostWindow = window;
+    AppLog("Host window: 0x%lx, %dx%d\n", static_cast<unsigned long>(window), attributes.width,
+           attributes.height);
+    return true;
+}
+
+CTexture* CreateFontTexture()
+{
+    COGLDevice* device = GetCurrentDevice();
+    if (!device || !OpenDisplay())
+        return nullptr;
+    // Lines of the overlay are 8 pixels apart and characters 6: the 5x8 font fits both.
+    XFontStruct* font = nullptr;
+    for (const char* name : {"5x8", "6x10", "fixed"})
+        if ((font = XLoadQueryFont(g_Display, name)) != nullptr)
+            break;
+    if (!font)
+    {
+        AppLog("X: no font for the overlay\n");
+        return nullptr;
+    }
+    const int size = 256, cell = 16;
+    Pixmap pixmap = XCreatePixmap(g_Display, DefaultRootWindow(g_Display), size, size, 1);
+    GC gc = XCreateGC(g_Display, pixmap, 0, nullptr);
+    XSetForeground(g_Display, gc, 0);
+    XFillRectangle(g_Display, pixmap, gc, 0, 0, size, size);
+    XSetForeground(g_Display, gc, 1);
+    XSetFont(g_Display, gc, font->fid);
+    for (int c = 0; c < 256; ++c)
+    {
+        // Control codes stay blank: text lines end in a line feed, which fonts draw as a symbol.
+        if (c < 32 || (c >= 127 && c < 160))
+            continue;
+        char text = char(c);
+        XDrawString(g_Display, pixmap, gc, (c % 16) * cell, (c / 16) * cell + font->ascent, &text, 1);
+    }
+    XImage* glyphs = XGetImage(g_Display, pixmap, 0, 0, size, size, 1, XYPixmap);
+    XFreeGC(g_Display, gc);
+    XFreePixmap(g_Display, pixmap);
+    XFreeFont(g_Display, font);
+    if (!glyphs)
+        return nullptr;
+
+    CImage image;
+    CTexture* texture = nullptr;
+    if (image.Create(CImage::CFormat(CImage::CFormat::PRESET_RGBA8, size, size)))
+    {
+        for (int y = 0; y < size; ++y)
+        {
+            unsigned char* row = image.m_Data + y * image.m_Format.m_Pitch;
+            for (int x = 0; x < size; ++x)
+            {
+                row[4 * x] = row[4 * x + 1] = row[4 * x + 2] = 255;
+                row[4 * x + 3] = XGetPixel(glyphs, x, y) ? 255 : 0;
+            }
+        }
+        texture = device->CreateTexture(image);
+    }
+    XDestroyImage(glyphs);
+    return texture;
 }

@@ -247,6 +247,13 @@ bool InstallProgram(const char* installerLocation)
         remove(temporary.c_str());
         return false;
     }
+    // The screensaver host finds its programs in a list of its own.
+    printf("vornscr installed as %s\n"
+           "To add it to xscreensaver's list, put this entry into the \"programs:\" list of\n"
+           "~/.xscreensaver (entries there end with \"\\n\\\") and restart xscreensaver:\n"
+           "  GL: %s -root\n",
+           destination.c_str(), destination.c_str());
+    fflush(stdout);
     return true;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """End-to-end tests: the real program on the two-monitor virtual display.
 
-Usage: e2e.py PROGRAM WM_CLOSE XVFB_DIR CASE
+Usage: e2e.py PROGRAM WM_CLOSE XVFB_DIR CASE [HOST_WINDOW]
 
 Every case runs the program from a temporary data directory with its own XDG_CONFIG_HOME
 and HOME, so the user's registry file is never touched. Timeouts only guard against hangs.
@@ -10,6 +10,7 @@ import io
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -19,6 +20,7 @@ from PIL import Image
 
 PROGRAM, WM_CLOSE, XVFB_DIR = (os.path.abspath(p) for p in sys.argv[1:4])
 CASE = sys.argv[4]
+HOST_WINDOW = os.path.abspath(sys.argv[5]) if len(sys.argv) > 5 else None
 with open(os.path.join(XVFB_DIR, "display")) as f:
     DISPLAY = f.read().strip()
 
@@ -63,8 +65,8 @@ class Run:
         env.update(DISPLAY=DISPLAY, XDG_CONFIG_HOME=self.config, HOME=self.home, VORNSCR_LOG=self.logfile)
         return env
 
-    def start(self, *args, cwd=None):
-        self.proc = subprocess.Popen([PROGRAM, *args], cwd=cwd or self.data, env=self.env(),
+    def start(self, *args, cwd=None, env=None):
+        self.proc = subprocess.Popen([PROGRAM, *args], cwd=cwd or self.data, env=dict(self.env(), **(env or {})),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def wait(self, timeout=GUARD):
@@ -307,6 +309,26 @@ def case_install_then_start_elsewhere():
         run.close()
 
 
+def case_install_prints_the_host_entry():
+    run = Run(SKY)
+    try:
+        done = subprocess.run([PROGRAM, "-install"], cwd=run.data, env=run.env(), capture_output=True, text=True,
+                              timeout=GUARD)
+        check(done.returncode == 255, "exit status %d" % done.returncode)
+        copy = os.path.join(run.home, ".local", "bin", "vornscr")
+        check("vornscr installed as %s\n" % copy in done.stdout, "no installation line:\n" + done.stdout)
+        check("  GL: %s -root\n" % copy in done.stdout, "no entry for the host's list:\n" + done.stdout)
+        # A copy that fails says nothing: here the directory is a plain file.
+        shutil.rmtree(os.path.join(run.home, ".local", "bin"))
+        with open(os.path.join(run.home, ".local", "bin"), "w") as f:
+            f.write("not a directory")
+        done = subprocess.run([PROGRAM, "-install"], cwd=run.data, env=run.env(), capture_output=True, text=True,
+                              timeout=GUARD)
+        check(done.returncode == 255 and done.stdout == "", "a failed copy printed:\n" + done.stdout)
+    finally:
+        run.close()
+
+
 def case_log_lines_in_order():
     run = Run(SKY + "grid {\nname g\n}\n")
     try:
@@ -374,6 +396,234 @@ def case_leak_report_lists_only_what_is_left_by_design():
     filler = "".join("unknown%d {\nvalue %d 2.5 \"text %d\" (1 2 3) word\n}\n// comment\n" % (i, i, i)
                      for i in range(50))
     check(leak_report(filler + show + filler, 40) == base, "blocks grew with the script or the frames")
+
+
+# --- screensaver hosts ------------------------------------------------------------------------
+
+class HostWindow:
+    """A plain grey window that a test helper makes, as a screensaver host does."""
+
+    GREY = (0x40, 0x40, 0x40)
+
+    def __init__(self, x=100, y=80, width=640, height=480):
+        self.x, self.y = x, y
+        self.proc = subprocess.Popen([HOST_WINDOW, str(x), str(y), str(width), str(height)],
+                                     env=dict(os.environ, DISPLAY=DISPLAY), stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True)
+        self.id = self.proc.stdout.readline().strip()
+        check(self.id.startswith("0x"), "the host window helper gave no window")
+
+    def box(self, left, top, right, bottom):
+        """A rectangle of the window in screen coordinates."""
+        return (self.x + left, self.y + top, self.x + right, self.y + bottom)
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(GUARD)
+
+
+def light_pixels(image, box):
+    return sum(count for colour, count in region_colours(image, box).items() if min(colour) > 200)
+
+
+def stop(run, sig=signal.SIGTERM):
+    run.proc.send_signal(sig)
+    check(run.wait() == 0, "signal %d: exit status %d:\n%s" % (sig, run.proc.returncode, run.log()))
+
+
+def case_host_window_by_option_and_environment():
+    # By option with a hexadecimal id, then by the host's variable with a decimal one, which
+    # also stands in for the root window.
+    for how in ("option", "environment", "root and environment"):
+        host = HostWindow()
+        run = Run(SKY)
+        try:
+            check(filled(screen(), host.box(0, 0, 640, 480), HostWindow.GREY), "the host window is not up")
+            if how == "option":
+                run.start("-window-id", host.id)
+            else:
+                run.start(*(["-root"] if how.startswith("root") else []),
+                          env={"XSCREENSAVER_WINDOW": str(int(host.id, 16))})
+            wait_until(lambda: filled(screen(), host.box(0, 0, 640, 480), SKY_RGB), "the show in the host window",
+                       run)
+            check(not show_windows(), how + ": the show made windows of its own")
+            check(not filled(screen(), host.box(-100, -80, 0, 0), SKY_RGB), how + ": drawn outside the window")
+            check('#0: rect=0,0,640,480 size=640,480 device="window ' in run.log(), "monitor line:\n" + run.log())
+            check("#1: rect=" not in run.log(), how + ": more than one device:\n" + run.log())
+            # Input belongs to the host: the show goes on until it is told to stop.
+            xdotool("mousemove", str(host.x + 300), str(host.y + 200))
+            xdotool("mousemove_relative", "--", "40", "40")
+            xdotool("key", "Escape")
+            time.sleep(1.0)
+            check(run.running(), how + ": input ended the show")
+            stop(run)
+        finally:
+            run.close()
+            host.close()
+    # Window ids that are no number or no window end the start with -1.
+    for args, env, line in ((["-window-id", "12ab"], {}, 'Error: -window-id "12ab" is not a window id\n'),
+                            (["-window-id"], {}, 'Error: -window-id "" is not a window id\n'),
+                            ([], {"XSCREENSAVER_WINDOW": "0x"}, 'Error: XSCREENSAVER_WINDOW "0x" is not a window id\n'),
+                            (["-window-id", "0x1fffff0"], {}, "Error: there is no window 0x1fffff0 to draw into\n")):
+        run = Run(SKY)
+        try:
+            run.start("-frames", "3", *args, env=env)
+            check(run.wait() == 255, "%s %s: exit status %d" % (args, env, run.proc.returncode))
+            check(line in run.log(), "%s %s: no error line:\n%s" % (args, env, run.log()))
+            check("#0: rect=" not in run.log(), "%s %s: a device was made" % (args, env))
+        finally:
+            run.close()
+
+
+def case_host_window_resize_and_overlay_follow():
+    host = HostWindow()
+    run = Run(SKY)
+    try:
+        run.start("-window-id", host.id, "-fps")
+        wait_until(lambda: filled(screen(), host.box(0, 60, 640, 480), SKY_RGB) and
+                   light_pixels(screen(), host.box(0, 0, 200, 30)) > 0, "the show and its overlay", run)
+        xdotool("windowsize", host.id, "500", "400")
+        # The next frames fill the new size, and the overlay stays in the top-left corner, which
+        # a projection left at the old size would push out of the window.
+        wait_until(lambda: filled(screen(), host.box(0, 60, 500, 400), SKY_RGB), "the resized window filled", run)
+        wait_until(lambda: light_pixels(screen(), host.box(0, 0, 160, 25)) > 0, "the overlay after resizing", run)
+        check(not filled(screen(), host.box(500, 0, 640, 480), SKY_RGB), "drawn outside the resized window")
+        stop(run)
+    finally:
+        run.close()
+        host.close()
+
+
+def case_stop_signals_end_with_zero_and_the_report():
+    for sig, args in ((signal.SIGTERM, ["-window-id"]), (signal.SIGINT, [])):
+        host = HostWindow()
+        run = Run(SKY)
+        try:
+            run.start(*(args + [host.id] if args else []))
+            if args:
+                wait_until(lambda: filled(screen(), host.box(0, 0, 640, 480), SKY_RGB), "the hosted show", run)
+            else:
+                wait_for_show(run)
+            stop(run, sig)
+            log = run.log()
+            check("Ending the show on signal %d\n" % sig in log, "no stop line:\n" + log)
+            check(LEAK.search(log[log.find("Ending the show"):]), "no leak report after the stop:\n" + log)
+        finally:
+            run.close()
+            host.close()
+
+
+def case_root_window_is_drawn():
+    run = Run(SKY)
+    try:
+        run.start("-root")
+        # The root window is the one device: its whole size, monitors or not.
+        wait_until(lambda: filled(screen(), (0, 0, 1824, 768), SKY_RGB), "the show on the root window", run)
+        check("#0: rect=0,0,1824,768 size=1824,768" in run.log() and "#1: rect=" not in run.log(),
+              "monitor lines:\n" + run.log())
+        check(not show_windows(), "the show made windows of its own")
+        stop(run)
+    finally:
+        run.close()
+        # What the show left on the root would fool the later cases.
+        subprocess.run(["xsetroot", "-solid", "black"], env=dict(os.environ, DISPLAY=DISPLAY), timeout=GUARD)
+
+
+def case_fps_overlay_draws_text_only_when_asked():
+    corners = [(MON0[0], MON0[1], MON0[0] + 300, MON0[1] + 50), (MON1[0], MON1[1], MON1[0] + 300, MON1[1] + 50)]
+    lower = [(MON0[0], 200, MON0[2], MON0[3]), (MON1[0], 200, MON1[2], MON1[3])]
+    for fps in (False, True):
+        run = Run(SKY)
+        try:
+            run.start(*(["-fps"] if fps else []))
+            wait_for_show(run)
+            wait_until(lambda: all(filled(screen(), box, SKY_RGB) for box in lower), "the show", run)
+            if fps:
+                # Every device: the rate line, then the root group and the clear below it.
+                wait_until(lambda: all(light_pixels(screen(), box) > 20 for box in corners), "the overlay", run)
+                image = screen()
+                for box in corners:
+                    rows = [y for y in range(box[1], box[3])
+                            if light_pixels(image, (box[0], y, box[2], y + 1)) > 0]
+                    check(rows and rows[-1] - rows[0] >= 20, "fewer than three text lines in %s" % (box,))
+            else:
+                time.sleep(1.0)
+                image = screen()
+                for box in corners:
+                    check(filled(image, box, SKY_RGB), "text without -fps in %s" % (box,))
+            xdotool("key", "Escape")
+            check(run.wait() == 0, "exit status %d" % run.proc.returncode)
+        finally:
+            run.close()
+
+
+# --- the manual's whole shows -----------------------------------------------------------------
+
+MANUAL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "manual.md")
+# Blocks that are documented before the program has them; shows that use them wait.
+PENDING = {"object", "screen", "vornmodel", "vorntextures", "model", "stufffile"}
+EFFECT_KEYWORDS = {"camera", "chain", "timedchain", "clear", "palette", "vornmodel", "vorntextures", "grid", "group",
+                   "light", "model", "nullobj", "object", "screen", "rotate", "shader", "texture", "cubemap",
+                   "generatedcubemap", "breltexture", "stufffile"}
+
+
+def manual_examples():
+    examples, current = [], None
+    with open(MANUAL) as f:
+        for number, line in enumerate(f, 1):
+            if line.startswith("```"):
+                if current is not None:
+                    examples.append(current)
+                    current = None
+                elif line[3:].split(" ")[0].strip() in ("show", "script", "file"):
+                    info = line[3:].strip().split(" ", 1)
+                    current = {"kind": info[0], "path": info[1] if len(info) > 1 else None, "line": number,
+                               "text": ""}
+                else:
+                    current = {"kind": "other", "line": number, "text": ""}
+                continue
+            if current is not None:
+                current["text"] += line
+    return examples
+
+
+def block_keywords(text):
+    """Keywords of the blocks with at least one line in them."""
+    lines = [l.strip() for l in text.splitlines()]
+    return {l.split()[0] for i, l in enumerate(lines) if l.endswith("{") and i + 1 < len(lines) and lines[i + 1] != "}"}
+
+
+def case_manual_shows_play():
+    examples = manual_examples()
+    files = [e for e in examples if e["kind"] == "file"]
+    shows = [e for e in examples if e["kind"] == "show"]
+    check(len(shows) >= 5, "%d shows in the manual" % len(shows))
+    waiting = []
+    for show in shows:
+        run = Run(show["text"])
+        try:
+            for f in files:
+                path = os.path.join(run.data, f["path"])
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "w") as out:
+                    out.write(f["text"])
+            rc = run.run("-window", "-frames", "5")
+            log = run.log()
+            where = "the show at line %d of the manual" % show["line"]
+            # The demo system logs a block exactly when the class registry made its effect.
+            built = set(re.findall(r"\[DEMOSYS\] [0-9.]+ ms for (\w+)\n", log))
+            missing = (block_keywords(show["text"]) & EFFECT_KEYWORDS) - built
+            check(missing <= PENDING, "%s: blocks not built: %s\n%s" % (where, sorted(missing), log))
+            if missing:
+                waiting.append("%s (needs %s)" % (where, ", ".join(sorted(missing))))
+                continue
+            check(rc == 0, "%s: exit status %d\n%s" % (where, rc, log))
+            check("Error" not in log and "ERROR" not in log, "%s: errors logged:\n%s" % (where, log))
+        finally:
+            run.close()
+    check(len(waiting) < len(shows), "no show of the manual played")
+    for line in waiting:
+        print("not played yet: " + line)
 
 
 CASES = {name[len("case_"):]: f for name, f in globals().items() if name.startswith("case_")}
