@@ -152,7 +152,6 @@ public:
     bool IsKeyDown(int virtualKey) override { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
 
     int32_t m_PixelFormat = 0;
-    bool m_Multisample = false;
     int32_t m_Width = 0;
     int32_t m_Height = 0;
     HWND m_Window = nullptr;
