@@ -180,7 +180,7 @@ int RunPack(int argc, char** argv)
     for (size_t i = 0; i < files.size() && ok; ++i)
     {
         CFileReader in(files[i].second.string().c_str());
-        std::vector<char> bytes(size_t(sizes[i]));
+        std::vector<char> bytes(static_cast<size_t>(sizes[i]));
         if (!in.IsOpen() || (sizes[i] > 0 && in.Read(bytes.data(), sizes[i]) != sizes[i]))
             return Fail("cannot read " + files[i].second.string());
         write(bytes.data(), bytes.size());
