@@ -325,7 +325,7 @@ TBytes WriteTGA(const SPixels& pixels, bool runLength, bool alpha)
     out += char(0);                  // no identification field
     out += char(0);                  // no colour map
     out += char(runLength ? 10 : 2); // true colour
-    out += TBytes(5, '\0');          // colour map specification
+    out += TBytes(5, '\0');          // colour map fields
     PutLE16(out, 0);                 // x origin
     PutLE16(out, 0);                 // y origin
     PutLE16(out, uint32_t(pixels.m_Width));
