@@ -66,44 +66,6 @@ void CCriticalSection::Leave()
         LeaveCriticalSection(&m_Section->m_Section);
 }
 
-void* MemMove(void* to, const void* from, size_t size)
-{
-    return memmove(to, from, size);
-}
-int MemCmp(const void* a, const void* b, size_t size)
-{
-    return memcmp(a, b, size);
-}
-void* MemSet(void* to, int value, size_t size)
-{
-    return memset(to, value, size);
-}
-void* MemAlloc(size_t size)
-{
-    return malloc(size);
-}
-void MemFree(void* pointer)
-{
-    free(pointer);
-}
-
-float Sin(float a)
-{
-    return float(sin(double(a)));
-}
-float Cos(float a)
-{
-    return float(cos(double(a)));
-}
-float Tan(float a)
-{
-    return float(tan(double(a)));
-}
-float Sqrt(float a)
-{
-    return float(sqrt(double(a)));
-}
-
 // Windows takes both separators itself: paths pass unchanged.
 bool TranslatePath(const char* path, char* out, size_t size)
 {
@@ -126,5 +88,8 @@ bool TranslatePath(const char* path, char* out, size_t size)
 
 namespace NKeth
 {
-bool MakeDirectory(const char* path) { return path && CreateDirectoryA(path, nullptr) != 0; }
+bool MakeDirectory(const char* path)
+{
+    return path && CreateDirectoryA(path, nullptr) != 0;
+}
 } // namespace NKeth
