@@ -319,7 +319,9 @@ int RunModel(int argc, char** argv)
 
 } // namespace
 
+#ifdef VORNSCR_TOOL_SAMPLE
 int RunSample(int argc, char** argv);
+#endif
 
 int PackDirectory(const char* archive, const char* directory)
 {
@@ -344,7 +346,9 @@ const SCommand s_Commands[] = {
     {"extract", "ARCHIVE PATH OUT", "write the archive entry PATH to the file OUT", RunExtract},
     {"model", "FILE", "print the meshes of an archive model file, a LightWave object or a model cache",
      RunModel},
+#ifdef VORNSCR_TOOL_SAMPLE
     {"sample", "DIR", "write the sample show into DIR", RunSample},
+#endif
 };
 
 int Usage()
