@@ -5,16 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+
+#include "testplatform.h"
 
 class CTempDir
 {
 public:
-    CTempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vornscr-XXXXXX").string();
-        m_Path = mkdtemp(&pattern[0]) ? pattern : std::string();
-    }
+    CTempDir() : m_Path(NTestPlatform::MakeTemporaryDirectory("vornscr")) {}
     ~CTempDir()
     {
         std::error_code ignored;
@@ -36,13 +33,17 @@ class CWorkingDirectory
 public:
     explicit CWorkingDirectory(const std::string& path)
     {
-        char previous[4096];
-        m_Previous = getcwd(previous, sizeof previous) ? previous : "";
-        m_Entered = chdir(path.c_str()) == 0;
+        std::error_code error;
+        m_Previous = std::filesystem::current_path(error).string();
+        std::filesystem::current_path(path, error);
+        m_Entered = !error;
     }
     ~CWorkingDirectory()
     {
-        if (m_Entered && !m_Previous.empty() && chdir(m_Previous.c_str()) != 0)
+        std::error_code error;
+        if (m_Entered && !m_Previous.empty())
+            std::filesystem::current_path(m_Previous, error);
+        if (error)
             abort();
     }
     CWorkingDirectory(const CWorkingDirectory&) = delete;
@@ -51,7 +52,7 @@ public:
 
 private:
     std::string m_Previous;
-    bool m_Entered;
+    bool m_Entered = false;
 };
 
 inline bool WriteBytes(const std::string& path, const std::string& bytes)
