@@ -68,25 +68,27 @@ TBytes Padded(const std::string& text)
     return out;
 }
 
-TBytes Chunk(const char* id, const TBytes& data)
+// Chunks have 32-bit sizes, the sub-chunks of a surface 16-bit ones; both are padded to even.
+TBytes SizedChunk(const char* id, const TBytes& data, bool shortSize)
 {
     TBytes out(id, 4);
-    PutBE32(out, uint32_t(data.size()));
+    if (shortSize)
+        PutBE16(out, uint32_t(data.size()));
+    else
+        PutBE32(out, uint32_t(data.size()));
     out += data;
     if (data.size() % 2)
         out += '\0';
     return out;
 }
 
-// Sub-chunks of a surface have 16-bit sizes.
+TBytes Chunk(const char* id, const TBytes& data)
+{
+    return SizedChunk(id, data, false);
+}
 TBytes SubChunk(const char* id, const TBytes& data)
 {
-    TBytes out(id, 4);
-    PutBE16(out, uint32_t(data.size()));
-    out += data;
-    if (data.size() % 2)
-        out += '\0';
-    return out;
+    return SizedChunk(id, data, true);
 }
 
 uint16_t To565(const uint8_t* c)

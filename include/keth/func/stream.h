@@ -152,6 +152,24 @@ public:
     int32_t m_Written;
 };
 
+// Skips size bytes by reading them through read(buffer, count) into a scratch buffer, for
+// streams that must see every byte (checksums) even when the caller does not want them.
+// Returns the bytes consumed; stops early when a read comes back short.
+template <class TRead> int32_t SkipByReading(int32_t size, TRead read)
+{
+    unsigned char sink[4096];
+    int32_t total = 0;
+    while (total < size)
+    {
+        int32_t n = size - total < int32_t(sizeof sink) ? size - total : int32_t(sizeof sink);
+        int32_t got = read(sink, n);
+        total += got;
+        if (got < n)
+            break;
+    }
+    return total;
+}
+
 const int READLINE_BUFFER_SIZE = 4096;
 
 // Reads one line without its break ('\n' or '\r' ends it, so CR LF yields an empty line next).

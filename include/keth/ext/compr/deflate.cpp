@@ -544,17 +544,7 @@ int32_t CZReader::Read(void* buffer, int32_t size)
     if (!buffer)
     {
         // Skipped bytes still count for the checksum.
-        unsigned char sink[4096];
-        int32_t total = 0;
-        while (total < size)
-        {
-            int32_t n = size - total < int32_t(sizeof sink) ? size - total : int32_t(sizeof sink);
-            int32_t got = Read(sink, n);
-            total += got;
-            if (got < n)
-                break;
-        }
-        return total;
+        return SkipByReading(size, [this](unsigned char* sink, int32_t n) { return Read(sink, n); });
     }
     int32_t got = m_Inflater.Read(buffer, size);
     m_Adler = Adler32(m_Adler, static_cast<unsigned char*>(buffer), got);

@@ -197,17 +197,7 @@ int32_t CPNGIDATReader::ReadData(unsigned char* buffer, int32_t size)
             m_Crc = PNGCrc32(m_Crc, buffer, got);
         return got > 0 ? got : 0;
     }
-    unsigned char sink[4096];
-    int32_t total = 0;
-    while (total < size)
-    {
-        int32_t n = size - total < int32_t(sizeof sink) ? size - total : int32_t(sizeof sink);
-        int32_t got = ReadData(sink, n);
-        total += got;
-        if (got < n)
-            break;
-    }
-    return total;
+    return SkipByReading(size, [this](unsigned char* sink, int32_t n) { return ReadData(sink, n); });
 }
 
 void CPNGIDATReader::FinishChunk()
