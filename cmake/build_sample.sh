@@ -21,18 +21,13 @@ for script in pathlib.Path(sys.argv[1]).glob("*.txt"):
         script.write_text(kept)
 PY
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "build_sample.sh: Xvfb did not start" >&2; exit 1; }
+xvfb=$(cd "$(dirname "$0")/.." && pwd)/tests/e2e/xvfb.sh
+"$xvfb" start "$work/xvfb" || { cat "$work/xvfb/xvfb.log" >&2; exit 1; }
+trap '"$xvfb" stop "$work/xvfb"; rm -rf "$work"' EXIT
 
 play()
 {
-  (cd "$dir" && DISPLAY=:$(head -n 1 "$work/display") XDG_CONFIG_HOME=$work/config \
+  (cd "$dir" && DISPLAY=$(cat "$work/xvfb/display") XDG_CONFIG_HOME=$work/config \
     "$program" -window -frames 1) >"$work/play.log" 2>&1 ||
     { cat "$work/play.log" >&2; echo "build_sample.sh: the sample show did not play" >&2; exit 1; }
 }

@@ -4,6 +4,7 @@
 # brings on a virtual display, and removes the package again. Needs root (or sudo) for apt-get.
 #   tools/package.sh BUILD_DIR
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "$1")
 work=$build/package-test
 rm -rf "$work"
@@ -52,25 +53,21 @@ fi
 xvfb=
 cleanup()
 {
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  [ -n "$xvfb" ] && "$root/tests/e2e/xvfb.sh" stop "$xvfb"
   if dpkg -s vornscr >/dev/null 2>&1; then "${apt[@]}" purge vornscr >>"$work/apt.log" 2>&1 || true; fi
 }
 trap cleanup EXIT
 "${apt[@]}" install "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 pass "apt-get installs the package"
 
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
+"$root/tests/e2e/xvfb.sh" start "$work/xvfb"
+xvfb=$work/xvfb
 # From a directory without a show and a registry without an entry: the sample show plays.
 mkdir -p "$work/home"
 touch "$work/marker"
 sleep 1
 status=0
-(cd "$work/home" && DISPLAY=:$(head -n 1 "$work/display") XDG_CONFIG_HOME=$work/config \
+(cd "$work/home" && DISPLAY=$(cat "$xvfb/display") XDG_CONFIG_HOME=$work/config \
   VORNSCR_LOG=$work/play.log timeout 120 /usr/libexec/xscreensaver/vornscr -window -frames 30) \
   >"$work/play.out" 2>&1 || status=$?
 sample=/usr/share/vornscr/sample
