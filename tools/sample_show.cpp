@@ -1,5 +1,6 @@
 // "vornscr-tool sample DIR": writes the sample show into DIR. The script and shader files are
 // kept as they are written under tools/sample/; the binary assets are computed here.
+#include "commands.h"
 #include "content.h"
 #include "sample_assets.h"
 #include "sample_encoders.h"
@@ -12,8 +13,6 @@
 using namespace NContent;
 using namespace NSample;
 namespace fs = std::filesystem;
-
-int PackDirectory(const char* archive, const char* directory);
 
 namespace NSample
 {
