@@ -322,6 +322,9 @@ int RunModel(int argc, char** argv)
 #ifdef VORNSCR_TOOL_SAMPLE
 int RunSample(int argc, char** argv);
 #endif
+int RunImport(int argc, char** argv);
+int RunShow(int argc, char** argv);
+int RunFormats(int argc, char** argv);
 
 int PackDirectory(const char* archive, const char* directory)
 {
@@ -349,6 +352,11 @@ const SCommand s_Commands[] = {
 #ifdef VORNSCR_TOOL_SAMPLE
     {"sample", "DIR", "write the sample show into DIR", RunSample},
 #endif
+    {"import", "[--keep-origin] [--up y|z] MODEL OUT.lwo",
+     "convert one model file (see formats) into a LightWave object and its model cache", RunImport},
+    {"formats", "", "list the file name extensions that import reads", RunFormats},
+    {"show", "[--force] [--keep-origin] [--up y|z] DIR INPUT...",
+     "import every model file of the inputs (files or directories) into a show in DIR", RunShow},
 };
 
 int Usage()
