@@ -374,10 +374,16 @@ std::vector<std::string> Extensions()
     return std::vector<std::string>(found.begin(), found.end());
 }
 
-bool HasModelExtension(const std::string& path)
+bool HasModelExtension(const std::string& path, bool searching)
 {
     static const std::vector<std::string> extensions = Extensions();
-    return std::binary_search(extensions.begin(), extensions.end(), Extension(path));
+    const std::string extension = Extension(path);
+    // Names that directories hold for other reasons, and files of motion or cameras only.
+    static const std::set<std::string> unlikely = {".xml", ".raw", ".bvh", ".md5anim", ".md5camera"};
+    if (searching && unlikely.count(extension) && !(extension == ".xml" && Lower(path).size() > 9 &&
+                                                     Lower(path).compare(path.size() - 9, 9, ".mesh.xml") == 0))
+        return false;
+    return std::binary_search(extensions.begin(), extensions.end(), extension);
 }
 
 SResult ImportModel(const std::string& in, const std::string& out, const SOptions& options)

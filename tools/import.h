@@ -31,7 +31,8 @@ struct SResult
 
 // Lower-case extensions with their dot, sorted.
 std::vector<std::string> Extensions();
-bool HasModelExtension(const std::string& path);
+// searching: for files found in directories, which leaves out names that are rarely models.
+bool HasModelExtension(const std::string& path, bool searching);
 
 // Writes OUT (a LightWave object) and OUT.bin (its cache, made by the program's own builder).
 // The work runs in a child process with a memory and time limit, so a file that crashes or

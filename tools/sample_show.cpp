@@ -1,6 +1,7 @@
 // "vornscr-tool sample DIR": writes the sample show into DIR. Every asset is computed here from
 // formulas of its own, and the output is the same on every run and every host.
 #include "content.h"
+#include "showdir.h"
 
 #include <jpeglib.h>
 #include <png.h>
@@ -766,12 +767,21 @@ screen {
 // Writes the show; 0 on success.
 int RunSample(int argc, char** argv)
 {
+    const bool force = TakeForce(argc, argv);
     if (argc != 1)
     {
-        fprintf(stderr, "usage: vornscr-tool sample DIR\n");
+        fprintf(stderr, "usage: vornscr-tool sample [--force] DIR\n");
         return 1;
     }
     const fs::path root(argv[0]);
+    CShowDirectory directory;
+    std::string error;
+    if (!directory.Open(root, "sample", force, error))
+    {
+        fprintf(stderr, "vornscr-tool: %s\n", error.c_str());
+        return 1;
+    }
+    directory.RemoveEarlierShow();
     bool ok = true;
     auto put = [&](const std::string& name, const TBytes& bytes)
     {
@@ -786,8 +796,8 @@ int RunSample(int argc, char** argv)
     put("vornscr/palette.txt", PALETTE_TXT);
     put("vornscr/resources.txt", RESOURCES_TXT);
     put("vornscr/models.txt", MODELS_TXT);
-    std::error_code error;
-    fs::create_directories(root / "vornscr/cache", error);
+    std::error_code code;
+    fs::create_directories(root / "vornscr/cache", code);
     put("data/sample.shader", SHADER);
 
     // The archive's contents, kept beside it as the directory it is packed from.
@@ -820,5 +830,10 @@ int RunSample(int argc, char** argv)
     const char* faces[6] = {"px", "nx", "py", "ny", "pz", "nz"};
     for (int i = 0; i < 6; ++i)
         put(std::string("data/sky_") + faces[i] + ".tga", WriteTGA(SkyFace(64, i), i % 2 == 1, false));
+    if (ok && !directory.Close(error))
+    {
+        fprintf(stderr, "vornscr-tool: %s\n", error.c_str());
+        ok = false;
+    }
     return ok ? 0 : 1;
 }

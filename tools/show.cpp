@@ -267,7 +267,7 @@ std::vector<SInput> FindModels(int argc, char** argv, const fs::path& show)
                 std::error_code fileCode;
                 if (it->is_directory(fileCode) && fs::weakly_canonical(it->path(), fileCode) == own)
                     it.disable_recursion_pending();
-                else if (it->is_regular_file(fileCode) && NImport::HasModelExtension(it->path().string()))
+                else if (it->is_regular_file(fileCode) && NImport::HasModelExtension(it->path().string(), true))
                     files.push_back(it->path());
             }
             std::sort(files.begin(), files.end());
@@ -279,7 +279,7 @@ std::vector<SInput> FindModels(int argc, char** argv, const fs::path& show)
         }
         else if (!fs::exists(input, code))
             add(input, "cannot open: no such file or directory");
-        else if (!NImport::HasModelExtension(input.string()))
+        else if (!NImport::HasModelExtension(input.string(), false))
             add(input, "not a model file by its extension (see vornscr-tool formats)");
         else
             add(input, "");
