@@ -38,7 +38,8 @@ std::string Sheet(int triangles, float phase)
     out.append(reinterpret_cast<const char*>(&count), 4);
     auto corner = [&](int x, int y, std::string& to)
     {
-        const float p[3] = {float(x), float(y), std::sin(float(x) * 0.1f + phase) * std::cos(float(y) * 0.1f) * 4};
+        const float p[3] = {float(x), float(y),
+                            std::sin(float(x) * 0.1f + phase) * std::cos(float(y) * 0.1f) * 4};
         to.append(reinterpret_cast<const char*>(p), 12);
     };
     for (int y = 0; y < side; ++y)
@@ -129,8 +130,8 @@ int64_t Reference(const std::string& in, benchmark::State& state)
 {
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(in, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                                     aiProcess_PreTransformVertices | aiProcess_FindDegenerates |
-                                                     aiProcess_SortByPType);
+                                                     aiProcess_PreTransformVertices |
+                                                     aiProcess_FindDegenerates | aiProcess_SortByPType);
     int64_t triangles = 0;
     for (unsigned m = 0; scene && m < scene->mNumMeshes; ++m)
         triangles += scene->mMeshes[m]->mNumFaces;
@@ -139,8 +140,7 @@ int64_t Reference(const std::string& in, benchmark::State& state)
     return triangles;
 }
 
-template <int64_t (*Import)(const std::string&, benchmark::State&)>
-void Collection(benchmark::State& state)
+template <int64_t (*Import)(const std::string&, benchmark::State&)> void Collection(benchmark::State& state)
 {
     int64_t models = 0, triangles = 0;
     const double start = ProcessorTime();
@@ -153,8 +153,7 @@ void Collection(benchmark::State& state)
     Count(state, models, triangles, ProcessorTime() - start);
 }
 
-template <int64_t (*Import)(const std::string&, benchmark::State&)>
-void Large(benchmark::State& state)
+template <int64_t (*Import)(const std::string&, benchmark::State&)> void Large(benchmark::State& state)
 {
     int64_t models = 0, triangles = 0;
     const double start = ProcessorTime();
@@ -168,7 +167,20 @@ void Large(benchmark::State& state)
 } // namespace
 
 BENCHMARK(Collection<Ours>)->Name("Import/Collection200")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Collection<Reference>)->Name("Import/Collection200/library")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Large<Ours>)->Name("Import/Triangles")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Large<Reference>)->Name("Import/Triangles/library")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Collection<Reference>)
+    ->Name("Import/Collection200/library")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Large<Ours>)
+    ->Name("Import/Triangles")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Large<Reference>)
+    ->Name("Import/Triangles/library")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 #endif

@@ -275,8 +275,9 @@ TBytes WriteLightWaveObject(const SLightWaveObject& object)
         const std::string& name = object.m_Surfaces[s];
         TBytes colour;
         for (size_t i = 0; i < 3; ++i)
-            PutBEFloat(colour, object.m_SurfaceColours.size() >= 3 * s + 3 ? object.m_SurfaceColours[3 * s + i]
-                                                                          : 0.8f);
+            PutBEFloat(colour, object.m_SurfaceColours.size() >= 3 * s + 3
+                                   ? object.m_SurfaceColours[3 * s + i]
+                                   : 0.8f);
         PutVX(colour, 0);
         body += Chunk("SURF", Padded(name) + Padded("") + SubChunk("COLR", colour));
     }

@@ -62,7 +62,7 @@ struct SLightWaveObject
     std::vector<std::string> m_Surfaces;
     std::vector<float> m_SurfaceColours; // r, g, b per surface; light grey when empty
     std::vector<float> m_Points;         // x, y, z per point
-    std::vector<float> m_PointUVs; // u, v per point
+    std::vector<float> m_PointUVs;       // u, v per point
     std::vector<STriangle> m_Triangles;
     std::vector<SCornerUV> m_CornerUVs;
 };

@@ -44,7 +44,8 @@ const double MAX_COORDINATE = 1e15;
 // rounding already.
 const double MIN_RELATIVE_SIZE = 1e-5;
 const int TIME_LIMIT_SECONDS = 300;
-const char* const NO_TRIANGLES = "no triangles (the file holds only points, lines, flat triangles or nothing)";
+const char* const NO_TRIANGLES =
+    "no triangles (the file holds only points, lines, flat triangles or nothing)";
 
 std::string Lower(std::string text)
 {
@@ -157,7 +158,8 @@ std::string Gather(const aiScene& scene, const SOptions& options, NContent::SLig
             found = surfaces.emplace(mesh->mMaterialIndex, uint32_t(result.m_Surfaces.size())).first;
             result.m_Surfaces.push_back(surface);
             object.m_Surfaces.push_back(surface.m_Name);
-            object.m_SurfaceColours.insert(object.m_SurfaceColours.end(), surface.m_Colour, surface.m_Colour + 3);
+            object.m_SurfaceColours.insert(object.m_SurfaceColours.end(), surface.m_Colour,
+                                           surface.m_Colour + 3);
         }
         const uint32_t first = uint32_t(xyz.size() / 3);
         for (unsigned v = 0; v < mesh->mNumVertices; ++v)
@@ -177,7 +179,8 @@ std::string Gather(const aiScene& scene, const SOptions& options, NContent::SLig
             }
             if (uvs)
             {
-                const aiVector3D t = mesh->HasTextureCoords(0) ? mesh->mTextureCoords[0][v] : aiVector3D(0, 0, 0);
+                const aiVector3D t =
+                    mesh->HasTextureCoords(0) ? mesh->mTextureCoords[0][v] : aiVector3D(0, 0, 0);
                 object.m_PointUVs.push_back(std::isfinite(t.x) ? t.x : 0.0f);
                 object.m_PointUVs.push_back(std::isfinite(t.y) ? t.y : 0.0f);
             }
@@ -238,11 +241,13 @@ SResult Convert(const std::string& in, const std::string& out, const SOptions& o
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
         importer.SetPropertyBool(AI_CONFIG_PP_FD_REMOVE, true);
         importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS,
-                                    aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS | aiComponent_COLORS |
-                                        aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS | aiComponent_TEXTURES |
-                                        aiComponent_LIGHTS | aiComponent_CAMERAS);
-        const unsigned flags = aiProcess_RemoveComponent | aiProcess_Triangulate | aiProcess_PreTransformVertices |
-                               aiProcess_FindDegenerates | aiProcess_FindInvalidData | aiProcess_SortByPType |
+                                    aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS |
+                                        aiComponent_COLORS | aiComponent_BONEWEIGHTS |
+                                        aiComponent_ANIMATIONS | aiComponent_TEXTURES | aiComponent_LIGHTS |
+                                        aiComponent_CAMERAS);
+        const unsigned flags = aiProcess_RemoveComponent | aiProcess_Triangulate |
+                               aiProcess_PreTransformVertices | aiProcess_FindDegenerates |
+                               aiProcess_FindInvalidData | aiProcess_SortByPType |
                                aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure;
         const aiScene* scene = nullptr;
         std::string error;
@@ -380,8 +385,9 @@ bool HasModelExtension(const std::string& path, bool searching)
     const std::string extension = Extension(path);
     // Names that directories hold for other reasons, and files of motion or cameras only.
     static const std::set<std::string> unlikely = {".xml", ".raw", ".bvh", ".md5anim", ".md5camera"};
-    if (searching && unlikely.count(extension) && !(extension == ".xml" && Lower(path).size() > 9 &&
-                                                     Lower(path).compare(path.size() - 9, 9, ".mesh.xml") == 0))
+    if (searching && unlikely.count(extension) &&
+        !(extension == ".xml" && Lower(path).size() > 9 &&
+          Lower(path).compare(path.size() - 9, 9, ".mesh.xml") == 0))
         return false;
     return std::binary_search(extensions.begin(), extensions.end(), extension);
 }

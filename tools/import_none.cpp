@@ -6,7 +6,8 @@ namespace
 {
 int NoImporter(const char* command)
 {
-    fprintf(stderr, "vornscr-tool: %s: this build has no model importer (build on Linux with libassimp-dev)\n",
+    fprintf(stderr,
+            "vornscr-tool: %s: this build has no model importer (build on Linux with libassimp-dev)\n",
             command);
     return 2;
 }

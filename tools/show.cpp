@@ -76,19 +76,20 @@ struct SColour
 
 const SColour BACKDROPS[] = {
     {"night", {0.02f, 0.03f, 0.07f, 1}}, {"dusk", {0.1f, 0.05f, 0.1f, 1}}, {"deep", {0.03f, 0.06f, 0.1f, 1}}};
-const SColour WIRES[] = {{"gold", {1, 0.8f, 0.2f, 1}},     {"cyan", {0.2f, 0.9f, 1, 1}},
-                         {"rose", {1, 0.35f, 0.5f, 1}},    {"lime", {0.6f, 1, 0.2f, 1}},
-                         {"amber", {1, 0.55f, 0.1f, 1}},   {"violet", {0.6f, 0.4f, 1, 1}},
+const SColour WIRES[] = {{"gold", {1, 0.8f, 0.2f, 1}},       {"cyan", {0.2f, 0.9f, 1, 1}},
+                         {"rose", {1, 0.35f, 0.5f, 1}},      {"lime", {0.6f, 1, 0.2f, 1}},
+                         {"amber", {1, 0.55f, 0.1f, 1}},     {"violet", {0.6f, 0.4f, 1, 1}},
                          {"ivory", {0.95f, 0.92f, 0.8f, 1}}, {"sky", {0.45f, 0.7f, 1, 1}}};
 // Effect names and keys of the script that no model or colour may take.
-const char* const RESERVED[] = {"colours",  "screena", "screenb",  "spin",      "eye",      "backdrop",
-                                "catalogue", "leftscreen", "rightscreen", "name", "starttime", "endtime",
-                                "duration", "prio",    "passive",  "INCLUDE"};
+const char* const RESERVED[] = {"colours",   "screena",    "screenb",     "spin",   "eye",       "backdrop",
+                                "catalogue", "leftscreen", "rightscreen", "name",   "starttime", "endtime",
+                                "duration",  "prio",       "passive",     "INCLUDE"};
 
 std::string Vector(const float* v)
 {
     char text[96];
-    snprintf(text, sizeof text, "(%.4f %.4f %.4f %.4f)", double(v[0]), double(v[1]), double(v[2]), double(v[3]));
+    snprintf(text, sizeof text, "(%.4f %.4f %.4f %.4f)", double(v[0]), double(v[1]), double(v[2]),
+             double(v[3]));
     return text;
 }
 
@@ -124,7 +125,8 @@ std::string Script(const std::vector<SModel>& models)
     {
         s << "model {\n\tname " << m.m_Name << "\n\tmodelfile \"" << m.m_Name << ".lwo\"\n\tmaterials {\n";
         for (size_t i = 0; i < m.m_Colours.size(); ++i)
-            s << "\t\t" << m.m_Result.m_Surfaces[i].m_Name << " {\n\t\t\tcolor " << m.m_Colours[i] << "\n\t\t}\n";
+            s << "\t\t" << m.m_Result.m_Surfaces[i].m_Name << " {\n\t\t\tcolor " << m.m_Colours[i]
+              << "\n\t\t}\n";
         s << "\t}\n}\n";
     }
     s << R"(
@@ -166,7 +168,8 @@ object {
 	prio 40
 )";
     char times[96];
-    snprintf(times, sizeof times, "\tsequencetime %.1f\n\tfadetime %.1f\n", double(sequence), double(sequence) / 10);
+    snprintf(times, sizeof times, "\tsequencetime %.1f\n\tfadetime %.1f\n", double(sequence),
+             double(sequence) / 10);
     s << times << "\tmaxsize 8\n\ttransform \"spin.transform\"\n\tobjects {\n";
     const size_t wires = sizeof WIRES / sizeof WIRES[0];
     for (size_t i = 0; i < models.size(); ++i)
@@ -207,8 +210,8 @@ NContent::SPixels ScreenTexture(bool lattice)
         {
             const float u = (float(x) + 0.5f) / size - 0.5f, v = (float(y) + 0.5f) / size - 0.5f;
             const float r = std::sqrt(u * u + v * v);
-            const float wave = lattice ? std::max(std::cos(u * 60.0f), std::cos(v * 60.0f))
-                                       : std::cos(r * 50.0f);
+            const float wave =
+                lattice ? std::max(std::cos(u * 60.0f), std::cos(v * 60.0f)) : std::cos(r * 50.0f);
             const float light = 0.5f + 0.5f * wave;
             const float edge = std::clamp(1.0f - 2.0f * std::max(std::fabs(u), std::fabs(v)), 0.0f, 1.0f);
             uint8_t* p = pixels.At(x, y);
@@ -267,7 +270,8 @@ std::vector<SInput> FindModels(int argc, char** argv, const fs::path& show)
                 std::error_code fileCode;
                 if (it->is_directory(fileCode) && fs::weakly_canonical(it->path(), fileCode) == own)
                     it.disable_recursion_pending();
-                else if (it->is_regular_file(fileCode) && NImport::HasModelExtension(it->path().string(), true))
+                else if (it->is_regular_file(fileCode) &&
+                         NImport::HasModelExtension(it->path().string(), true))
                     files.push_back(it->path());
             }
             std::sort(files.begin(), files.end());
@@ -305,8 +309,8 @@ public:
         if (m_Terminal && result.m_Error.empty())
             Bar(index + 1, name + ": " + outcome);
         else
-            fprintf(stderr, "%s[%zu/%zu] %s: %s\n", m_Terminal ? "\r\033[K" : "", index + 1, m_Total, name.c_str(),
-                    outcome.c_str());
+            fprintf(stderr, "%s[%zu/%zu] %s: %s\n", m_Terminal ? "\r\033[K" : "", index + 1, m_Total,
+                    name.c_str(), outcome.c_str());
     }
     void End()
     {
@@ -379,8 +383,8 @@ int RunImport(int argc, char** argv)
         fprintf(stderr, "vornscr-tool: %s: %s\n", in.c_str(), result.m_Error.c_str());
         return 1;
     }
-    printf("%s: %llu triangles, %zu surfaces\n", out.c_str(), static_cast<unsigned long long>(result.m_Triangles),
-           result.m_Surfaces.size());
+    printf("%s: %llu triangles, %zu surfaces\n", out.c_str(),
+           static_cast<unsigned long long>(result.m_Triangles), result.m_Surfaces.size());
     return 0;
 }
 
@@ -409,7 +413,8 @@ int RunShow(int argc, char** argv)
     fs::remove_all(staging, code);
     if (!fs::create_directories(staging / "data", code) || !fs::create_directories(staging / "vornscr", code))
     {
-        fprintf(stderr, "vornscr-tool: cannot write into %s: %s\n", root.string().c_str(), code.message().c_str());
+        fprintf(stderr, "vornscr-tool: cannot write into %s: %s\n", root.string().c_str(),
+                code.message().c_str());
         return 1;
     }
 
@@ -432,8 +437,8 @@ int RunShow(int argc, char** argv)
         model.m_Name = NImport::UniqueWord(input.m_Path.stem().string(), tried);
         model.m_Result.m_Error = input.m_Skipped;
         if (model.m_Result.m_Error.empty())
-            model.m_Result = NImport::ImportModel(input.m_Path.string(),
-                                                  (staging / "data" / (model.m_Name + ".lwo")).string(), options);
+            model.m_Result = NImport::ImportModel(
+                input.m_Path.string(), (staging / "data" / (model.m_Name + ".lwo")).string(), options);
         progress.Done(i, label, model.m_Result);
         if (!model.m_Result.m_Error.empty())
         {
@@ -455,8 +460,8 @@ int RunShow(int argc, char** argv)
         const std::string script = Script(models);
         const NContent::TBytes a = NContent::WriteTGA(ScreenTexture(false), true, true);
         const NContent::TBytes b = NContent::WriteTGA(ScreenTexture(true), true, true);
-        ok = WriteText(staging / "vornscr/script.txt", script) && WriteText(staging / "data/screen_a.tga", a) &&
-             WriteText(staging / "data/screen_b.tga", b);
+        ok = WriteText(staging / "vornscr/script.txt", script) &&
+             WriteText(staging / "data/screen_a.tga", a) && WriteText(staging / "data/screen_b.tga", b);
         bytes += script.size() + a.size() + b.size();
         if (!ok)
             error = "cannot write the script into " + staging.string();
@@ -471,8 +476,8 @@ int RunShow(int argc, char** argv)
     fs::remove_all(staging, code);
 
     const fs::path where = fs::absolute(root, code);
-    printf("%zu models imported, %zu skipped, %llu triangles in all, %s on disk\n", models.size(), skipped.size(),
-           static_cast<unsigned long long>(triangles), Megabytes(bytes).c_str());
+    printf("%zu models imported, %zu skipped, %llu triangles in all, %s on disk\n", models.size(),
+           skipped.size(), static_cast<unsigned long long>(triangles), Megabytes(bytes).c_str());
     for (const auto& s : skipped)
         printf("skipped %s: %s\n", s.first.c_str(), s.second.c_str());
     if (ok)

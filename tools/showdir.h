@@ -13,7 +13,8 @@ class CShowDirectory
 {
 public:
     // kind names the command ("show", "sample"); false with a one-line reason.
-    bool Open(const std::filesystem::path& directory, const std::string& kind, bool force, std::string& error);
+    bool Open(const std::filesystem::path& directory, const std::string& kind, bool force,
+              std::string& error);
     // Deletes the files of the earlier show, and directories that this leaves empty.
     void RemoveEarlierShow();
     // Lists every file added or changed since Open as this show's; false with a reason.

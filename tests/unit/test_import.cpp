@@ -61,7 +61,8 @@ SModelSummary Summarise(NKeth::TDynamicArray<CMesh*>& meshes)
     {
         summary.m_Triangles += uint64_t(meshes[m]->m_Indices.GetCount() / 3);
         for (int i = 0; i < meshes[m]->m_Positions.GetCount(); ++i)
-            summary.Add(meshes[m]->m_Positions[i].x, meshes[m]->m_Positions[i].y, meshes[m]->m_Positions[i].z);
+            summary.Add(meshes[m]->m_Positions[i].x, meshes[m]->m_Positions[i].y,
+                        meshes[m]->m_Positions[i].z);
     }
     meshes.DeleteAll();
     return summary;
@@ -138,8 +139,9 @@ TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
     }
     EXPECT_GE(imported, 30);
     // The folder's files that are broken on purpose.
-    for (const char* broken : {"box_UTF16BE.obj", "point_cloud.obj", "testline.obj", "testpoints.obj",
-                               "points.ply", "BoxTextured.gltf", "RecursiveNodes.gltf", "AllIndicesOutOfRange.gltf"})
+    for (const char* broken :
+         {"box_UTF16BE.obj", "point_cloud.obj", "testline.obj", "testpoints.obj", "points.ply",
+          "BoxTextured.gltf", "RecursiveNodes.gltf", "AllIndicesOutOfRange.gltf"})
         EXPECT_NE(std::find(refused.begin(), refused.end(), broken), refused.end()) << broken;
 }
 
@@ -205,9 +207,10 @@ TEST(Import, PlacementAndMaterials)
     CTempDir dir;
     // A box from (0 0 0) to (2 4 6) in two materials.
     WriteText(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
-    WriteText(dir / "box.obj", "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
-                               "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
-                               "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+    WriteText(dir / "box.obj",
+              "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
+              "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
+              "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
     const struct
     {
         const char* m_Options;
@@ -220,7 +223,9 @@ TEST(Import, PlacementAndMaterials)
     for (const auto& row : rows)
     {
         std::string output;
-        ASSERT_EQ(Tool(std::string("import ") + row.m_Options + " " + dir / "box.obj " + dir / "box.lwo", output), 0)
+        ASSERT_EQ(
+            Tool(std::string("import ") + row.m_Options + " " + dir / "box.obj " + dir / "box.lwo", output),
+            0)
             << output;
         NKeth::TDynamicArray<CMesh*> meshes;
         ASSERT_TRUE(BuildModelFromLightWave(meshes, (dir / "box.lwo").c_str()));
@@ -257,7 +262,8 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     WriteText(show + "/mine.txt", "the user's");
     EXPECT_EQ(Tool("show " + show + " " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(show + "/vornscr"));
-    ASSERT_EQ(Tool("show --force " + show + " " + dir / "in/a " + dir / "in/b " + dir / "in/a/box.obj", output), 0)
+    ASSERT_EQ(
+        Tool("show --force " + show + " " + dir / "in/a " + dir / "in/b " + dir / "in/a/box.obj", output), 0)
         << output;
     EXPECT_NE(output.find("3 models imported, 1 skipped"), std::string::npos) << output;
     EXPECT_NE(output.find("bad.stl"), std::string::npos) << output;
