@@ -1,5 +1,7 @@
 // Builds without the import library (the Windows cross build) keep the commands and say why
 // they cannot run.
+#include "commands.h"
+
 #include <cstdio>
 
 namespace

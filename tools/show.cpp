@@ -1,4 +1,5 @@
 // "vornscr-tool import", "formats" and "show": users' own models into objects and a whole show.
+#include "commands.h"
 #include "content.h"
 #include "import.h"
 #include "showdir.h"
