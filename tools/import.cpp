@@ -276,12 +276,16 @@ SResult Convert(const std::string& in, const std::string& out, const SOptions& o
         }
     }
 
-    const NContent::TBytes bytes = WriteLightWaveObject(object);
-    object = NContent::SLightWaveObject();
-    if (!WriteBytes(out, bytes))
+    uint64_t objectSize = 0;
     {
-        result.m_Error = "cannot write " + out + ": " + strerror(errno);
-        return result;
+        const NContent::TBytes bytes = WriteLightWaveObject(object);
+        object = NContent::SLightWaveObject();
+        objectSize = bytes.size();
+        if (!WriteBytes(out, bytes))
+        {
+            result.m_Error = "cannot write " + out + ": " + strerror(errno);
+            return result;
+        }
     }
     // The program builds the cache exactly as it would on the show's first start.
     NKeth::TDynamicArray<CMesh*> meshes;
@@ -297,7 +301,7 @@ SResult Convert(const std::string& in, const std::string& out, const SOptions& o
         result.m_Error = "the written object does not read back whole";
     else if (!cached || !FileSize(cache, cacheSize))
         result.m_Error = "cannot write " + cache;
-    result.m_Bytes = bytes.size() + cacheSize;
+    result.m_Bytes = objectSize + cacheSize;
     return result;
 }
 

@@ -55,7 +55,10 @@ bool TakeOptions(int& argc, char**& argv, SOptions& options, bool* force)
 std::string Megabytes(uint64_t bytes)
 {
     char text[32];
-    snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    if (bytes < 1000000)
+        snprintf(text, sizeof text, "%.0f kB", double(bytes) / 1e3);
+    else
+        snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
     return text;
 }
 
@@ -305,7 +308,8 @@ public:
     void Done(size_t index, const std::string& name, const SResult& result)
     {
         char text[64];
-        snprintf(text, sizeof text, "%llu triangles", static_cast<unsigned long long>(result.m_Triangles));
+        snprintf(text, sizeof text, "%llu triangle%s", static_cast<unsigned long long>(result.m_Triangles),
+                 result.m_Triangles == 1 ? "" : "s");
         const std::string outcome = result.m_Error.empty() ? text : "skipped: " + result.m_Error;
         if (m_Terminal && result.m_Error.empty())
             Bar(index + 1, name + ": " + outcome);
@@ -482,7 +486,11 @@ int RunShow(int argc, char** argv)
     for (const auto& s : skipped)
         printf("skipped %s: %s\n", s.first.c_str(), s.second.c_str());
     if (ok)
-        printf("play it: cd %s && vornscr -window\n", where.string().c_str());
+    {
+        const std::string path = where.string();
+        const bool plain = path.find_first_of(" \t'\"$&;()|<>*?") == std::string::npos;
+        printf("play it: cd %s && vornscr -window\n", (plain ? path : "'" + path + "'").c_str());
+    }
     else if (models.empty())
         printf("no show written; %s is unchanged\n", where.string().c_str());
     return ok ? 0 : 1;

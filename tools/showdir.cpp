@@ -55,14 +55,19 @@ bool CShowDirectory::Open(const fs::path& directory, const std::string& kind, bo
     }
 
     std::ifstream manifest(directory / MANIFEST);
-    std::string line;
+    std::string line, other;
     const bool ours = manifest && std::getline(manifest, line) && line == Header(kind);
+    for (const char* command : {"show", "sample"})
+        if (!ours && line == Header(command))
+            other = command;
     while (ours && std::getline(manifest, line))
         if (Inside(line))
             m_Earlier.push_back(line);
     if (!ours && !force && !fs::is_empty(directory, code))
     {
-        error = directory.string() + " holds files that are not a show of vornscr-tool " + kind +
+        error = directory.string() +
+                (other.empty() ? " holds files that are not a show of vornscr-tool " + kind
+                               : " holds a show of vornscr-tool " + other + ", not of vornscr-tool " + kind) +
                 " (--force writes into it all the same)";
         return false;
     }
