@@ -257,31 +257,3 @@ TEST(DemoSystem, EffectsNestedTooDeeplyAreSkipped)
     show.m_System.UpdateAt(1);
     show.m_System.Render();
 }
-
-TEST(DemoSystem, TheGlobalDemoSystemStartsEmpty)
-{
-    EXPECT_EQ(g_DemoSystem.m_Root, nullptr);
-    EXPECT_EQ(g_DemoSystem.m_Effects.GetCount(), 0);
-    EXPECT_FALSE(g_DemoSystem.m_TimerStarted);
-    EXPECT_EQ(g_DemoSystem.m_CurrentDevice, 0);
-}
-
-TEST(ClassRegistration, GroupAndChainKeywordsAreRegistered)
-{
-    const char* const table[][2] = {
-        {"group", "CEffect_Group"}, {"chain", "CEffect_Chain"}, {"timedchain", "CEffect_TimedChain"}};
-    for (const auto& row : table)
-    {
-        NClassRegistry::CHandle* handle = NClassRegistry::Find(row[0]);
-        ASSERT_NE(handle, nullptr) << row[0];
-        EXPECT_STREQ(handle->m_ClassName, row[1]);
-        NClassRegistry::CClass* object = NClassRegistry::Create(row[0]);
-        EXPECT_NE(dynamic_cast<CEffect_Group*>(object), nullptr) << row[0];
-        delete object;
-    }
-    EXPECT_EQ(NClassRegistry::Create("Group"), nullptr);
-    NClassRegistry::CClass* chain = NClassRegistry::Create("chain");
-    EXPECT_NE(dynamic_cast<CEffect_Chain*>(chain), nullptr);
-    EXPECT_EQ(dynamic_cast<CEffect_TimedChain*>(chain), nullptr);
-    delete chain;
-}
