@@ -1,8 +1,10 @@
+#include "appmain.h"
 #include "demosystem.h"
 #include "scripttest.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/exception.h"
 #include "logcapture.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -256,4 +258,22 @@ TEST(DemoSystem, EffectsNestedTooDeeplyAreSkipped)
     EXPECT_TRUE(log.Contains("[DEMOSYS] effects nested deeper than 256 levels, group skipped\n"));
     show.m_System.UpdateAt(1);
     show.m_System.Render();
+}
+
+// Every kind of lookup an effect makes (palette, materials, archive, outputs) stays inside
+// the show's own system.
+TEST(DemoSystem, AShowOfItsOwnLeavesTheProgramsSystemEmpty)
+{
+    CTempWorkingDirectory dir;
+    CTestShow show("palette {\n sky (0 0 1 1)\n}\nclear {\n color sky\n}\n"
+                   "stufffile {\n name arc\n filename missing.stuff\n}\n"
+                   "vornmodel {\n name m\n stuff arc|a.mdl\n materials {\n default {\n color sky\n }\n }\n}\n"
+                   "camera {\n transform m\n}\n");
+    show.m_System.UpdateAt(1);
+    EXPECT_EQ(show.m_System.m_Palette.GetCount(), 1);
+    EXPECT_EQ(g_DemoSystem.m_Palette.GetCount(), 0);
+    EXPECT_EQ(g_DemoSystem.m_Root, nullptr);
+    EXPECT_EQ(g_DemoSystem.m_Effects.GetCount(), 0);
+    EXPECT_FALSE(g_DemoSystem.m_TimerStarted);
+    EXPECT_EQ(g_DemoSystem.m_CurrentDevice, 0);
 }
