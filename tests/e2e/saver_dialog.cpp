@@ -1,8 +1,9 @@
 // Plays the system's screensaver dialog for the Windows program:
 //   saver_dialog preview PROGRAM DONE-FILE
 //     makes a window, starts PROGRAM /p <its handle>, prints "ready X Y WIDTH HEIGHT" (its client
-//     area on the screen) once the program's child window is there, destroys the window as soon
-//     as DONE-FILE exists, and prints "exit CODE" when the program has ended.
+//     area on the screen) and "child X Y WIDTH HEIGHT" (the program's window) once the program
+//     draws, destroys the window as soon as DONE-FILE exists, and prints "exit CODE" when the
+//     program has ended.
 //   saver_dialog settings PROGRAM
 //     starts PROGRAM /c, prints the texts of the message box it shows, presses its button and
 //     prints "exit CODE".
@@ -37,7 +38,8 @@ bool Start(const char* program, const std::string& arguments, PROCESS_INFORMATIO
     std::string command = std::string("\"") + program + "\" " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    return CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process);
 }
 
 int Finish(const PROCESS_INFORMATION& process)
@@ -93,19 +95,27 @@ int Preview(const char* program, const char* doneFile)
     windowClass.hbrBackground = CreateSolidBrush(RGB(64, 64, 64));
     windowClass.lpszClassName = "saver_dialog";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "saver_dialog", "preview", WS_POPUP | WS_VISIBLE, 60, 40, 160, 120, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
+    HWND window = CreateWindowExA(0, "saver_dialog", "preview", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 60,
+                                  40, 160, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
     PROCESS_INFORMATION process;
     if (!window || !Start(program, "/p " + std::to_string(uintptr_t(window)), process))
         return 2;
-    if (!WaitFor([&] { return FindWindowExA(window, nullptr, "opengl", nullptr) != nullptr; }, 60000))
+    HWND child = nullptr;
+    if (!WaitFor([&] { return (child = FindWindowExA(window, nullptr, "opengl", nullptr)) != nullptr; },
+                 60000))
         printf("no child window\n");
-    WaitFor([] { return false; }, 1000); // a few frames
+    // A few frames; the program may have made its window again meanwhile.
+    WaitFor([] { return false; }, 1000);
+    child = FindWindowExA(window, nullptr, "opengl", nullptr);
     POINT origin = {0, 0};
-    RECT client;
+    RECT client, drawn = {};
     ClientToScreen(window, &origin);
     GetClientRect(window, &client);
+    if (child)
+        GetWindowRect(child, &drawn);
     printf("ready %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    printf("child %ld %ld %ld %ld\n", drawn.left, drawn.top, drawn.right - drawn.left,
+           drawn.bottom - drawn.top);
     fflush(stdout);
     WaitFor([&] { return GetFileAttributesA(doneFile) != INVALID_FILE_ATTRIBUTES; }, 120000);
     DestroyWindow(window);
