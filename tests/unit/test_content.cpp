@@ -191,6 +191,9 @@ TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
             system((std::string(VORNSCR_TOOL) + " sample " + where + " >/dev/null 2>&1").c_str());
         return NTestPlatform::ExitCode(status);
     };
+    // The tool makes only the directory named, never its parents.
+    ASSERT_NE(run(dir / "one/show"), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "one") && std::filesystem::create_directory(dir / "two"));
     ASSERT_EQ(run(dir / "one/show"), 0);
     ASSERT_EQ(run(dir / "two/show"), 0);
     std::vector<std::string> names;
@@ -206,7 +209,7 @@ TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
     for (const char* name :
          {"show/vornscr/script.txt", "show/data/sample.stuff", "show/data/crystal.lwo", "show/data/knot.lwo",
           "show/data/rings.png", "show/data/stripes.png", "show/data/waves.jpg", "show/data/tiles.jpg",
-          "show/data/grid.tga", "show/data/bands.tga", "show/data/sky_nz.tga", "show/data/sample.shader"})
+          "show/data/grid.tga", "show/data/bands.tga", "show/data/sky_nz.tga", "show/data/surface.shader"})
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
     EXPECT_TRUE(std::filesystem::is_directory(dir / "one/show/vornscr/cache"));
 
