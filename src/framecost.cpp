@@ -21,7 +21,7 @@ struct SQueries
 struct CFrameCost::SRecord
 {
     double m_Update = 0, m_Render = 0, m_Gpu = 0;
-    int m_Renders = 0, m_GpuSamples = 0;
+    int m_Updates = 0, m_Renders = 0, m_GpuSamples = 0;
     SCost m_Shown;
     bool m_HasShown = false;
     std::vector<SQueries> m_Queries;
@@ -46,7 +46,7 @@ void CFrameCost::BeginFrame()
         for (auto& entry : m_Records)
         {
             SRecord& r = *entry.second;
-            r.m_HasShown = r.m_Update > 0 || r.m_Renders > 0;
+            r.m_HasShown = r.m_Updates > 0 || r.m_Renders > 0;
             r.m_Shown.m_UpdateMs = float(r.m_Update / frames);
             r.m_Shown.m_RenderMs = float(r.m_Render / frames);
             // Samples whose results were late stand for the renders they missed.
@@ -54,7 +54,7 @@ void CFrameCost::BeginFrame()
             r.m_Shown.m_GpuMs =
                 r.m_GpuSamples > 0 ? float(r.m_Gpu / r.m_GpuSamples * r.m_Renders / frames) : 0.0f;
             r.m_Update = r.m_Render = r.m_Gpu = 0;
-            r.m_Renders = r.m_GpuSamples = 0;
+            r.m_Updates = r.m_Renders = r.m_GpuSamples = 0;
         }
         m_WindowStart = now;
         m_Frames = 0;
@@ -108,6 +108,7 @@ void CFrameCost::End(CEffect* effect, EPhase phase, int device, int64_t start)
     if (phase == UPDATE)
     {
         r.m_Update += ms;
+        ++r.m_Updates;
         return;
     }
     r.m_Render += ms;
