@@ -186,7 +186,8 @@ TEST(HuffmanAlphabet, BuildsCanonicalCodesAndDecodesThem)
     for (size_t i = 0; i < strlen(message); ++i)
         decoded += char(alphabet.Decode(bits));
     EXPECT_EQ(decoded, message);
-    EXPECT_LT(bits.m_Count, 8);
+    bits.Release();
+    EXPECT_EQ(source.m_Position, int32_t(w.m_Data.size()));
 }
 
 TEST(HuffmanAlphabet, RejectsInvalidCodeSets)

@@ -148,6 +148,13 @@ int32_t CMemoryReader::Read(void* buffer, int32_t size)
     return size;
 }
 
+int32_t CMemoryReader::Peek(const unsigned char** data)
+{
+    int32_t left = m_Data ? m_Size - m_Position : 0;
+    *data = left > 0 ? m_Data + m_Position : nullptr;
+    return left > 0 ? left : 0;
+}
+
 CBlockReader::CBlockReader(CInputStream* source, int32_t blockSize)
     : CChainedInputStream(source), m_Buffer(nullptr), m_BlockSize(blockSize < 1 ? 1 : blockSize),
       m_BufferOffset(0), m_BufferLeft(0)
@@ -213,6 +220,18 @@ int32_t CBlockReader::Read(void* buffer, int32_t size)
             return size;
         left -= chunk;
     }
+}
+
+int32_t CBlockReader::Peek(const unsigned char** data)
+{
+    if (m_BufferLeft == 0 && m_Source)
+    {
+        m_BufferOffset = 0;
+        int32_t got = m_Source->Read(m_Buffer, m_BlockSize);
+        m_BufferLeft = got > 0 ? (got < m_BlockSize ? got : m_BlockSize) : 0;
+    }
+    *data = m_BufferLeft > 0 ? m_Buffer + m_BufferOffset : nullptr;
+    return m_BufferLeft;
 }
 
 CFileWriter::CFileWriter(const char* fileName, int32_t mode) : m_File(nullptr)

@@ -197,7 +197,26 @@ int32_t CPNGIDATReader::ReadData(unsigned char* buffer, int32_t size)
             m_Crc = PNGCrc32(m_Crc, buffer, got);
         return got > 0 ? got : 0;
     }
+    // Bytes the source holds are checked in place.
+    const unsigned char* held;
+    int32_t n = m_Source->Peek(&held);
+    if (n >= size)
+    {
+        m_Crc = PNGCrc32(m_Crc, held, size);
+        return m_Source->Read(nullptr, size);
+    }
     return SkipByReading(size, [this](unsigned char* sink, int32_t n) { return ReadData(sink, n); });
+}
+
+int32_t CPNGIDATReader::Peek(const unsigned char** data)
+{
+    int32_t n = m_Source && m_ChunkLeft > 0 ? m_Source->Peek(data) : 0;
+    if (n <= 0)
+    {
+        *data = nullptr;
+        return 0;
+    }
+    return n < m_ChunkLeft ? n : m_ChunkLeft;
 }
 
 void CPNGIDATReader::FinishChunk()
