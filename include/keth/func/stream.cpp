@@ -1,4 +1,5 @@
 #include "keth/func/stream.h"
+#include "keth/func/byteorder.h"
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/base/sys.h"
@@ -347,7 +348,7 @@ CString ReadString(CInputStream& in)
 {
     unsigned char prefix[2] = {0, 0};
     in.Read(prefix, 2);
-    int n = (prefix[0] << 8) | prefix[1];
+    int n = ReadBE16(prefix);
     CString text;
     char* buffer = text.GetBuffer(n + 1);
     int32_t got = in.Read(buffer, n);
@@ -366,7 +367,8 @@ int32_t WriteString(COutputStream& out, CString text)
 {
     int32_t length = text.GetLength();
     int32_t n = length > 65535 ? 65535 : length;
-    unsigned char prefix[2] = {(unsigned char)(n >> 8), (unsigned char)(n & 0xFF)};
+    unsigned char prefix[2];
+    WriteBE16(prefix, uint32_t(n));
     out.Write(prefix, 2);
     out.Write(text.GetText(), n);
     return length;

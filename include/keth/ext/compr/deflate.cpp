@@ -864,9 +864,7 @@ int32_t CZReader::Read(void* buffer, int32_t size)
         unsigned char trailer[4];
         if (m_Source->Read(trailer, 4) != 4)
             CBitReader::ThrowEndOfData();
-        uint32_t expected = (uint32_t(trailer[0]) << 24) | (uint32_t(trailer[1]) << 16) |
-                            (uint32_t(trailer[2]) << 8) | trailer[3];
-        if (expected != m_Adler)
+        if (ReadBE32(trailer) != m_Adler)
             throw CException(TEXT_DATA_CHECK);
     }
     return got;
