@@ -250,16 +250,10 @@ void CHuffmanAlphabet::Build(bool allowIncomplete)
 
 int CHuffmanAlphabet::DecodeSlow(CBitReader& bits) const
 {
-    for (;;)
+    for (int symbol;;)
     {
-        uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
-        int length = int(entry & 31u);
-        if (length != 0 && length <= bits.m_Count)
-        {
-            bits.m_Bits >>= length;
-            bits.m_Count -= length;
-            return int(entry >> 5);
-        }
+        if (FromTable(bits, symbol))
+            return symbol;
         if (bits.m_Count >= TABLE_BITS)
             break;
         bits.Need(bits.m_Count + 1);
@@ -469,6 +463,19 @@ bool CDeflateReader::DecodeFast(unsigned char* out, int32_t& done, int32_t size)
     bool blockEnd = false;
     if (m_Literals.m_Nodes[0] || m_Distances.m_Nodes[0])
         return false;
+    auto putLiteral = [&](int32_t length, int32_t symbol)
+    {
+        bits >>= length;
+        count -= length;
+        window[pos] = (unsigned char)symbol;
+        if (out)
+            out[done] = (unsigned char)symbol;
+        ++done;
+        if (++pos == windowSize)
+            pos = 0;
+        if (produced < windowSize)
+            ++produced;
+    };
     while (done < size && inEnd - in >= 8)
     {
         bits |= ReadLE64(in) << count;
@@ -485,31 +492,12 @@ bool CDeflateReader::DecodeFast(unsigned char* out, int32_t& done, int32_t size)
         }
         if (symbol < 256)
         {
-            bits >>= length;
-            count -= length;
-            window[pos] = (unsigned char)symbol;
-            if (out)
-                out[done] = (unsigned char)symbol;
-            ++done;
-            if (++pos == windowSize)
-                pos = 0;
-            if (produced < windowSize)
-                ++produced;
+            putLiteral(length, symbol);
             // At least 41 bits are left: enough for a second short literal without a refill.
             entry = literals[bits & mask];
             length = int32_t(entry & 31u);
-            if (length == 0 || entry >= (256u << 5) || done == size)
-                continue;
-            bits >>= length;
-            count -= length;
-            window[pos] = (unsigned char)(entry >> 5);
-            if (out)
-                out[done] = (unsigned char)(entry >> 5);
-            ++done;
-            if (++pos == windowSize)
-                pos = 0;
-            if (produced < windowSize)
-                ++produced;
+            if (length != 0 && entry < (256u << 5) && done < size)
+                putLiteral(length, int32_t(entry >> 5));
             continue;
         }
         if (symbol == END_OF_BLOCK)

@@ -119,15 +119,21 @@ public:
             return int(m_Nodes[1]);
         if (bits.m_Count < MAX_CODE_LENGTH)
             bits.Refill();
+        int symbol;
+        return FromTable(bits, symbol) ? symbol : DecodeSlow(bits);
+    }
+
+    // Takes a code of up to TABLE_BITS bits when the bits at hand hold all of it.
+    bool FromTable(CBitReader& bits, int& symbol) const
+    {
         uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
         int length = int(entry & 31u);
-        if (length != 0 && length <= bits.m_Count)
-        {
-            bits.m_Bits >>= length;
-            bits.m_Count -= length;
-            return int(entry >> 5);
-        }
-        return DecodeSlow(bits);
+        if (length == 0 || length > bits.m_Count)
+            return false;
+        bits.m_Bits >>= length;
+        bits.m_Count -= length;
+        symbol = int(entry >> 5);
+        return true;
     }
 
     // The entries, sorted and with their codes after Build.
