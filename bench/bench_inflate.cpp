@@ -1,9 +1,11 @@
 // Inflate throughput (bytes of output per second) of our zlib stream against zlib itself, on
-// text-like data and on the image data of a real PNG, with dynamic and fixed Huffman blocks.
+// text-like data and on the image data of a real PNG, with dynamic and fixed Huffman blocks;
+// libdeflate is the second mark.
 #include "keth/ext/compr/deflate.h"
 #include "keth/func/stream.h"
 
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -131,8 +133,26 @@ void Zlib(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.raw.size()));
     state.SetLabel(LABELS[state.range(0)]);
 }
+void Libdeflate(benchmark::State& state)
+{
+    const SCase& c = Case(int(state.range(0)));
+    Bytes out(c.raw.size());
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    for (auto _ : state)
+    {
+        size_t size = 0;
+        if (libdeflate_zlib_decompress(decompressor, c.compressed.data(), c.compressed.size(), out.data(),
+                                       out.size(), &size) != LIBDEFLATE_SUCCESS)
+            state.SkipWithError("libdeflate failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    libdeflate_free_decompressor(decompressor);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.raw.size()));
+    state.SetLabel(LABELS[state.range(0)]);
+}
 } // namespace
 
 BENCHMARK(Ours)->Name("Inflate/ours")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(OursRows)->Name("Inflate/ours_block_reader_rows")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Zlib)->Name("Inflate/zlib")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(Libdeflate)->Name("Inflate/libdeflate")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -175,7 +176,8 @@ TEST(HuffmanAlphabet, BuildsCanonicalCodesAndDecodesThem)
     for (size_t i = 0; i < strlen(message); ++i)
         decoded += char(alphabet.Decode(bits));
     EXPECT_EQ(decoded, message);
-    EXPECT_LT(bits.m_Count, 8);
+    bits.Release();
+    EXPECT_EQ(source.m_Position, int32_t(w.m_Data.size()));
 }
 
 TEST(HuffmanAlphabet, RejectsInvalidCodeSets)
@@ -468,4 +470,89 @@ TEST(RLEDecoder, BoundsEndsAndSkipping)
     EXPECT_EQ(out[0], 5);
     EXPECT_EQ(out[1], 6);
     EXPECT_EQ(out[2], 0xEE);
+}
+
+// Inflating reads ahead where the source holds its bytes in memory; whoever reads the source
+// after the compressed stream must still find it just behind the stream's last byte.
+namespace
+{
+// A source without Peek, read one request at a time as a file or socket would be.
+class CPlainReader : public CInputStream
+{
+public:
+    CPlainReader(const Bytes& data) : m_Memory(data.data(), int32_t(data.size())) {}
+    bool IsOpen() override { return true; }
+    bool IsEOF() override { return m_Memory.IsEOF(); }
+    int32_t Read(void* buffer, int32_t size) override { return m_Memory.Read(buffer, size); }
+
+    CMemoryReader m_Memory;
+};
+
+const char TAIL[] = "next chunk";
+
+// The source under the stream: plain memory, memory behind block readers of awkward sizes, or a
+// source that cannot be read ahead.
+struct SSource
+{
+    explicit SSource(const Bytes& bytes, int kind)
+        : m_Memory(bytes.data(), int32_t(bytes.size())), m_Plain(bytes)
+    {
+        m_Stream = &m_Memory;
+        if (kind == 1 || kind == 2)
+        {
+            m_Blocks.reset(new CBlockReader(&m_Memory, kind == 1 ? 7 : 4096));
+            m_Stream = m_Blocks.get();
+        }
+        else if (kind == 3)
+            m_Stream = &m_Plain;
+    }
+    std::string Rest()
+    {
+        std::string rest(64, '\0');
+        rest.resize(size_t(m_Stream->Read(&rest[0], 64)));
+        return rest;
+    }
+
+    CMemoryReader m_Memory;
+    CPlainReader m_Plain;
+    std::unique_ptr<CBlockReader> m_Blocks;
+    CInputStream* m_Stream;
+};
+} // namespace
+
+TEST(InflatePosition, SourceEndsBehindTheStreamForEverySourceAndRequestSize)
+{
+    const Bytes data = MakeData(200000, 5);
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY})
+        for (int level : {0, 1, 9})
+        {
+            Bytes z = Compress(data, level, strategy);
+            Bytes withTail = z;
+            withTail.insert(withTail.end(), TAIL, TAIL + sizeof TAIL - 1);
+            // The raw stream alone, followed by the zlib trailer and the tail.
+            Bytes raw(withTail.begin() + 2, withTail.end());
+            std::string afterRaw(withTail.end() - long(sizeof TAIL - 1) - 4, withTail.end());
+            for (int kind = 0; kind < 4; ++kind)
+                for (int32_t step : {1, 1000, 1 << 20})
+                {
+                    SCOPED_TRACE(testing::Message() << "level " << level << " strategy " << strategy
+                                                    << " source " << kind << " step " << step);
+                    SSource zSource(withTail, kind);
+                    CZReader zlib(zSource.m_Stream);
+                    Bytes out;
+                    Bytes chunk(static_cast<size_t>(step));
+                    for (int32_t got; (got = zlib.Read(chunk.data(), step)) > 0;)
+                        out.insert(out.end(), chunk.begin(), chunk.begin() + got);
+                    ASSERT_EQ(out, data);
+                    EXPECT_EQ(zSource.Rest(), TAIL);
+
+                    SSource rawSource(raw, kind);
+                    CDeflateReader inflater(rawSource.m_Stream, 32768);
+                    size_t total = 0;
+                    for (int32_t got; (got = inflater.Read(chunk.data(), step)) > 0;)
+                        total += size_t(got);
+                    EXPECT_EQ(total, data.size());
+                    EXPECT_EQ(rawSource.Rest(), afterRaw);
+                }
+        }
 }

@@ -1,4 +1,5 @@
 #include "keth/func/image.h"
+#include "keth/func/byteorder.h"
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/base/sys.h"
@@ -240,6 +241,58 @@ void ConvertPixels(const uint8_t* s, uint8_t* d, int width, int height)
     }
 }
 
+// The decoders' YCbCr to RGB by tables of each chroma value's share: the same arithmetic as
+// ConvertPixels, without its multiplications and branches.
+class CYCbCrTables
+{
+public:
+    CYCbCrTables()
+    {
+        for (int v = 0; v < 256; ++v)
+        {
+            int chroma = v * 2047 - 262016;
+            m_Red[v] = 2881 * chroma >> 11;
+            m_GreenCr[v] = 1467 * chroma >> 11;
+            m_GreenCb[v] = 707 * chroma >> 11;
+            m_Blue[v] = 3641 * chroma >> 11;
+        }
+        for (int i = 0; i < CLAMP_SIZE; ++i)
+            m_Clamp[i] = Clamp255(i - CLAMP_OFFSET);
+    }
+
+    // The sums reach from -228 to 482 once shifted.
+    static const int CLAMP_OFFSET = 256;
+    static const int CLAMP_SIZE = 768;
+    int32_t m_Red[256];
+    int32_t m_GreenCr[256];
+    int32_t m_GreenCb[256];
+    int32_t m_Blue[256];
+    uint8_t m_Clamp[CLAMP_SIZE];
+};
+
+const CYCbCrTables& GetYCbCrTables()
+{
+    static const CYCbCrTables tables;
+    return tables;
+}
+
+template <int DN, int D0, int D1, int D2, int DA>
+void ConvertYCbCrByTables(const uint8_t* s, uint8_t* d, int width, int height)
+{
+    const CYCbCrTables& t = GetYCbCrTables();
+    const uint8_t* clamp = t.m_Clamp + CYCbCrTables::CLAMP_OFFSET;
+    int64_t count = int64_t(width) * height;
+    for (int64_t i = 0; i < count; ++i, s += 3, d += DN)
+    {
+        int y = s[0] * 2047, cb = s[1], cr = s[2];
+        d[D0] = clamp[(t.m_Red[cr] + y) >> 11];
+        d[D1] = clamp[(y - t.m_GreenCr[cr] - t.m_GreenCb[cb]) >> 11];
+        d[D2] = clamp[(t.m_Blue[cb] + y) >> 11];
+        if (DA >= 0)
+            d[DA] = 255;
+    }
+}
+
 struct SConverter
 {
     CFormat m_Source;
@@ -310,10 +363,10 @@ public:
         ENTRY(bgra8, l8);
         ENTRY(bgra8, la8);
 
-        ENTRY(ycc8, rgb8);
-        ENTRY(ycc8, bgr8);
-        ENTRY(ycc8, rgba8);
-        ENTRY(ycc8, bgra8);
+        Add(ycc8, rgb8, ConvertYCbCrByTables<3, 0, 1, 2, -1>);
+        Add(ycc8, bgr8, ConvertYCbCrByTables<3, 2, 1, 0, -1>);
+        Add(ycc8, rgba8, ConvertYCbCrByTables<4, 0, 1, 2, 3>);
+        Add(ycc8, bgra8, ConvertYCbCrByTables<4, 2, 1, 0, 3>);
         ENTRY(ycc8, ycca8);
 
         ENTRY(ycca8, rgb8);
@@ -506,7 +559,7 @@ void DecodeDXT1(const CImage& source, CImage& destination)
         {
             if (int64_t(by) * blocksX + bx >= available)
                 return;
-            int c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
+            int c0 = ReadLE16(block), c1 = ReadLE16(block + 2);
             int p[4][3];
             p[0][0] = (c0 >> 11) << 3;
             p[0][1] = ((c0 >> 5) & 0x3F) << 2;
@@ -519,8 +572,7 @@ void DecodeDXT1(const CImage& source, CImage& destination)
                 p[2][k] = p[0][k] + (p[1][k] - p[0][k]) * 1 / 3;
                 p[3][k] = p[0][k] + (p[1][k] - p[0][k]) * 2 / 3;
             }
-            uint32_t indexes = uint32_t(block[4]) | uint32_t(block[5]) << 8 | uint32_t(block[6]) << 16 |
-                               uint32_t(block[7]) << 24;
+            uint32_t indexes = ReadLE32(block + 4);
             const int rows = height - by * 4 < 4 ? height - by * 4 : 4;
             const int cols = width - bx * 4 < 4 ? width - bx * 4 : 4;
             for (int y = 0; y < rows; ++y)
@@ -590,7 +642,7 @@ void CImage::Release()
     m_Data = nullptr;
 }
 
-bool CImage::Create(const CFormat& format)
+bool CImage::Create(const CFormat& format, bool zeroed)
 {
     if (format.m_Size < 0)
     {
@@ -610,7 +662,8 @@ bool CImage::Create(const CFormat& format)
     if (format.m_Size > 0)
     {
         m_Data = NEW unsigned char[format.m_Size];
-        std::memset(m_Data, 0, size_t(format.m_Size));
+        if (zeroed)
+            std::memset(m_Data, 0, size_t(format.m_Size));
     }
     return true;
 }
@@ -674,7 +727,9 @@ bool CImage::Convert(const CFormat& target, CImage& destination) const
     format.m_Width = m_Format.m_Width;
     format.m_Height = m_Format.m_Height;
     format.Update();
-    if (!destination.Create(format))
+    // A table converter writes every pixel.
+    const SConverter* converter = GetConverterTable().Find(m_Format, format);
+    if (!destination.Create(format, converter == nullptr))
         return false;
 
     if (m_Format.m_Type == CFormat::TYPE_COMPRESSED && m_Format.m_ChannelCount == CFormat::KIND_DXT1)
@@ -698,9 +753,12 @@ bool CImage::Convert(const CFormat& target, CImage& destination) const
     if (m_Format.m_Type != format.m_Type)
         throw CException("CImage::Convert: Type convertion isn't implementeded");
     if (format.m_Type != CFormat::TYPE_CHANNELS || !HasPixels(*this) || !HasPixels(destination))
+    {
+        if (converter && destination.m_Data)
+            std::memset(destination.m_Data, 0, size_t(destination.m_Format.m_Size));
         return true;
+    }
 
-    const SConverter* converter = GetConverterTable().Find(m_Format, format);
     if (converter)
     {
         // The table works on packed 8-bit pixels: both sides must hold width x height of them.
@@ -708,6 +766,8 @@ bool CImage::Convert(const CFormat& target, CImage& destination) const
         if (pixels * (m_Format.m_BitsPerPixel / 8) <= m_Format.m_Size &&
             pixels * (format.m_BitsPerPixel / 8) <= destination.m_Format.m_Size)
             converter->m_Convert(m_Data, destination.m_Data, format.m_Width, format.m_Height);
+        else
+            std::memset(destination.m_Data, 0, size_t(destination.m_Format.m_Size));
         return true;
     }
 

@@ -95,9 +95,10 @@ public:
     CImage(const CImage&) = delete;
     CImage& operator=(const CImage&) = delete;
 
-    // Keeps the pixel data when its size does not change; new data starts zeroed. Returns
-    // false, leaving the image empty, for a format without a valid size.
-    bool Create(const CFormat& format);
+    // Keeps the pixel data when its size does not change; new data starts zeroed unless the
+    // caller writes every byte itself (zeroed false). Returns false, leaving the image empty,
+    // for a format without a valid size.
+    bool Create(const CFormat& format, bool zeroed = true);
     bool CopyFrom(const CImage& other);
     // Releases the data; the format stays.
     void Release();

@@ -1,4 +1,5 @@
 #include "keth/func/stream.h"
+#include "keth/func/byteorder.h"
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/base/sys.h"
@@ -148,6 +149,13 @@ int32_t CMemoryReader::Read(void* buffer, int32_t size)
     return size;
 }
 
+int32_t CMemoryReader::Peek(const unsigned char** data)
+{
+    int32_t left = m_Data ? m_Size - m_Position : 0;
+    *data = left > 0 ? m_Data + m_Position : nullptr;
+    return left > 0 ? left : 0;
+}
+
 CBlockReader::CBlockReader(CInputStream* source, int32_t blockSize)
     : CChainedInputStream(source), m_Buffer(nullptr), m_BlockSize(blockSize < 1 ? 1 : blockSize),
       m_BufferOffset(0), m_BufferLeft(0)
@@ -213,6 +221,18 @@ int32_t CBlockReader::Read(void* buffer, int32_t size)
             return size;
         left -= chunk;
     }
+}
+
+int32_t CBlockReader::Peek(const unsigned char** data)
+{
+    if (m_BufferLeft == 0 && m_Source)
+    {
+        m_BufferOffset = 0;
+        int32_t got = m_Source->Read(m_Buffer, m_BlockSize);
+        m_BufferLeft = got > 0 ? (got < m_BlockSize ? got : m_BlockSize) : 0;
+    }
+    *data = m_BufferLeft > 0 ? m_Buffer + m_BufferOffset : nullptr;
+    return m_BufferLeft;
 }
 
 CFileWriter::CFileWriter(const char* fileName, int32_t mode) : m_File(nullptr)
@@ -328,7 +348,7 @@ CString ReadString(CInputStream& in)
 {
     unsigned char prefix[2] = {0, 0};
     in.Read(prefix, 2);
-    int n = (prefix[0] << 8) | prefix[1];
+    int n = ReadBE16(prefix);
     CString text;
     char* buffer = text.GetBuffer(n + 1);
     int32_t got = in.Read(buffer, n);
@@ -347,7 +367,8 @@ int32_t WriteString(COutputStream& out, CString text)
 {
     int32_t length = text.GetLength();
     int32_t n = length > 65535 ? 65535 : length;
-    unsigned char prefix[2] = {(unsigned char)(n >> 8), (unsigned char)(n & 0xFF)};
+    unsigned char prefix[2];
+    WriteBE16(prefix, uint32_t(n));
     out.Write(prefix, 2);
     out.Write(text.GetText(), n);
     return length;

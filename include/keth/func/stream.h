@@ -25,6 +25,14 @@ public:
     virtual CInputStream* Clone() { return nullptr; }
     // Copies up to size bytes, or skips them when buffer is null; returns the bytes consumed.
     virtual int32_t Read(void* buffer, int32_t size) = 0;
+    // The bytes from the position on that the stream already holds in memory, for parsers that
+    // read in place and consume with Read(nullptr, n); 0 when it holds none. Valid until the
+    // next call on the stream.
+    virtual int32_t Peek(const unsigned char** data)
+    {
+        *data = nullptr;
+        return 0;
+    }
 
     CMimeType m_MimeType;
 };
@@ -79,6 +87,7 @@ public:
     int32_t GetSize() override;
     // Reads are clamped to the bytes left and return the count consumed.
     int32_t Read(void* buffer, int32_t size) override;
+    int32_t Peek(const unsigned char** data) override;
 
     const unsigned char* m_Data;
     int32_t m_Position;
@@ -113,6 +122,8 @@ public:
     bool CanSeek() override;
     int32_t Seek(int32_t offset, int32_t origin) override;
     int32_t Read(void* buffer, int32_t size) override;
+    // Fills the block first when it is used up.
+    int32_t Peek(const unsigned char** data) override;
 
     unsigned char* m_Buffer;
     int32_t m_BlockSize;

@@ -3,6 +3,9 @@
 #include "keth/func/exception.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace NKeth
 {
@@ -47,6 +50,64 @@ void BuildDeflateAlphabet(CHuffmanAlphabet& alphabet)
 void CBitReader::ThrowEndOfData()
 {
     throw CException(TEXT_END_OF_DATA);
+}
+
+void CBitReader::Commit()
+{
+    if (m_Next != m_Start)
+        m_Source->Read(nullptr, int32_t(m_Next - m_Start));
+    m_Start = m_Next = m_End = nullptr;
+}
+
+void CBitReader::Release()
+{
+    if (!m_Source)
+        return;
+    int32_t unused = m_Count >> 3;
+    if (unused > m_Next - m_Start)
+        unused = int32_t(m_Next - m_Start);
+    m_Next -= unused;
+    m_Count -= unused * 8;
+    m_Bits &= (uint64_t(1) << m_Count) - 1u;
+    Commit();
+}
+
+void CBitReader::Fill(int n)
+{
+    m_Bits &= (uint64_t(1) << m_Count) - 1u;
+    while (m_Count < n)
+    {
+        if (m_Next == m_End)
+        {
+            // Every byte held is needed for the n bits, so the taken ones can go.
+            Commit();
+            int32_t held = m_Source ? m_Source->Peek(&m_Start) : 0;
+            if (held <= 0)
+            {
+                m_Start = nullptr;
+                unsigned char byte;
+                if (!m_Source || m_Source->Read(&byte, 1) != 1)
+                    ThrowEndOfData();
+                m_Bits |= uint64_t(byte) << m_Count;
+                m_Count += 8;
+                continue;
+            }
+            m_Next = m_Start;
+            m_End = m_Start + held;
+        }
+        m_Bits |= uint64_t(*m_Next++) << m_Count;
+        m_Count += 8;
+    }
+}
+
+void CBitReader::RefillTail()
+{
+    m_Bits &= (uint64_t(1) << m_Count) - 1u;
+    while (m_Count <= 56 && m_Next != m_End)
+    {
+        m_Bits |= uint64_t(*m_Next++) << m_Count;
+        m_Count += 8;
+    }
 }
 
 CHuffmanAlphabet::CHuffmanAlphabet() : m_NextNode(3)
@@ -100,19 +161,35 @@ void CHuffmanAlphabet::Build(bool allowIncomplete)
     if (left > 0 && !allowIncomplete)
         throw CException(TEXT_CODE_LENGTHS);
 
-    // Stable insertion sort by length, then symbol.
-    for (int i = 1; i < count; ++i)
+    // Stable counting sort by length; callers add the entries by symbol.
+    bool bySymbol = true;
+    for (int i = 1; i < count && bySymbol; ++i)
+        bySymbol = entries[i - 1].symbol < entries[i].symbol;
+    if (bySymbol)
     {
-        CEntry entry = entries[i];
-        int j = i - 1;
-        while (j >= 0 && (entries[j].length > entry.length ||
-                          (entries[j].length == entry.length && entries[j].symbol > entry.symbol)))
-        {
-            entries[j + 1] = entries[j];
-            --j;
-        }
-        entries[j + 1] = entry;
+        int start[MAX_CODE_LENGTH + 2] = {0};
+        for (int length = 1; length <= MAX_CODE_LENGTH; ++length)
+            start[length + 1] = start[length] + perLength[length];
+        TDynamicArray<CEntry> sorted;
+        sorted.SetCount(count);
+        for (int i = 0; i < count; ++i)
+            sorted[start[entries[i].length]++] = entries[i];
+        for (int i = 0; i < count; ++i)
+            entries[i] = sorted[i];
     }
+    else
+        for (int i = 1; i < count; ++i)
+        {
+            CEntry entry = entries[i];
+            int j = i - 1;
+            while (j >= 0 && (entries[j].length > entry.length ||
+                              (entries[j].length == entry.length && entries[j].symbol > entry.symbol)))
+            {
+                entries[j + 1] = entries[j];
+                --j;
+            }
+            entries[j + 1] = entry;
+        }
 
     uint32_t code = 0;
     int previous = 1;
@@ -150,22 +227,46 @@ void CHuffmanAlphabet::Build(bool allowIncomplete)
         m_Nodes[node + 1] = uint32_t(entries[i].symbol);
 
         // A code of n bits owns every table slot whose low n bits are the code.
-        if (entries[i].length <= TABLE_BITS && entries[i].symbol >= 0 && entries[i].symbol < 2048)
+        if (entries[i].length <= TABLE_BITS && entries[i].symbol >= 0 && entries[i].symbol < (1 << 26))
         {
-            uint16_t value = uint16_t((entries[i].symbol << 5) | entries[i].length);
+            uint32_t value = (uint32_t(entries[i].symbol) << 5) | uint32_t(entries[i].length);
             for (uint32_t slot = entries[i].code; slot < (1u << TABLE_BITS); slot += 1u << entries[i].length)
                 m_Table[slot] = value;
         }
+    }
+    for (int i = 0; i < count; ++i)
+    {
+        if (entries[i].length <= TABLE_BITS)
+            continue;
+        uint32_t slot = entries[i].code & ((1u << TABLE_BITS) - 1u);
+        if (m_Table[slot])
+            continue;
+        uint32_t node = 0;
+        for (int k = 0; k < TABLE_BITS; ++k)
+            node = m_Nodes[node + 1 + ((slot >> k) & 1u)];
+        m_Table[slot] = node << 5;
     }
 }
 
 int CHuffmanAlphabet::DecodeSlow(CBitReader& bits) const
 {
-    uint32_t node = 0;
+    for (int symbol;;)
+    {
+        if (FromTable(bits, symbol))
+            return symbol;
+        if (bits.m_Count >= TABLE_BITS)
+            break;
+        bits.Need(bits.m_Count + 1);
+    }
+    uint32_t node = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)] >> 5;
+    if (node == 0)
+        ThrowInvalidCode();
+    bits.m_Bits >>= TABLE_BITS;
+    bits.m_Count -= TABLE_BITS;
     for (;;)
     {
         bits.Need(1);
-        uint32_t bit = bits.m_Bits & 1u;
+        uint32_t bit = uint32_t(bits.m_Bits & 1u);
         bits.m_Bits >>= 1;
         --bits.m_Count;
         uint32_t child = m_Nodes[node + 1 + bit];
@@ -214,14 +315,13 @@ int32_t CDeflateReader::GetSize()
 void CDeflateReader::ReadStoredHeader()
 {
     m_BitReader.Align();
-    unsigned char header[4];
-    if (m_Source->Read(header, 4) != 4)
-        CBitReader::ThrowEndOfData();
-    unsigned length = header[0] | (unsigned(header[1]) << 8);
-    unsigned check = header[2] | (unsigned(header[3]) << 8);
+    unsigned length = m_BitReader.GetBits(16);
+    unsigned check = m_BitReader.GetBits(16);
     if ((length ^ 0xFFFFu) != check)
         throw CException(TEXT_STORED_LENGTH);
     m_Remaining = int32_t(length);
+    // The block's bytes come straight from the source.
+    m_BitReader.Release();
 }
 
 void CDeflateReader::ReadTables()
@@ -307,12 +407,191 @@ void CDeflateReader::LoadFixedTables()
     m_FixedTables = true;
 }
 
+namespace
+{
+// Goes on from the node that a code's first TABLE_BITS bits lead to; length becomes the code's
+// length. The bits stay in place.
+int32_t WalkTree(const uint32_t* nodes, uint32_t node, uint64_t bits, int32_t& length)
+{
+    length = CHuffmanAlphabet::TABLE_BITS;
+    bits >>= CHuffmanAlphabet::TABLE_BITS;
+    do
+    {
+        uint32_t child = nodes[node + 1 + uint32_t(bits & 1u)];
+        if (child == 0)
+            throw CException(TEXT_CODE);
+        node = child;
+        bits >>= 1;
+        ++length;
+    } while (!nodes[node]);
+    return int32_t(nodes[node + 1]);
+}
+
+// Whoever reads the source next finds it just after the bits used.
+class CReleaseBits
+{
+public:
+    explicit CReleaseBits(CBitReader& bits) : m_Bits(bits) {}
+    ~CReleaseBits() { m_Bits.Release(); }
+    CReleaseBits(const CReleaseBits&) = delete;
+    CReleaseBits& operator=(const CReleaseBits&) = delete;
+
+private:
+    CBitReader& m_Bits;
+};
+} // namespace
+
+bool CDeflateReader::DecodeFast(unsigned char* out, int32_t& done, int32_t size)
+{
+    // A length/distance pair takes at most 48 bits, so one refill of 56 serves each symbol.
+    CBitReader& reader = m_BitReader;
+    uint64_t bits = reader.m_Bits;
+    int32_t count = reader.m_Count;
+    const unsigned char* in = reader.m_Next;
+    const unsigned char* const inEnd = reader.m_End;
+    unsigned char* const window = m_Window;
+    const int32_t windowSize = m_WindowSize;
+    int32_t pos = m_WindowPos;
+    int32_t produced = m_Produced;
+    const uint32_t* const literals = m_Literals.m_Table;
+    const uint32_t* const distances = m_Distances.m_Table;
+    const uint32_t* const literalNodes = m_Literals.m_Nodes;
+    const uint32_t* const distanceNodes = m_Distances.m_Nodes;
+    const uint32_t mask = (1u << CHuffmanAlphabet::TABLE_BITS) - 1u;
+    // Copies may run up to 7 bytes past a match into history no distance can reach.
+    const bool wide = windowSize >= 2 * 32768;
+    bool blockEnd = false;
+    if (m_Literals.m_Nodes[0] || m_Distances.m_Nodes[0])
+        return false;
+    auto putLiteral = [&](int32_t length, int32_t symbol)
+    {
+        bits >>= length;
+        count -= length;
+        window[pos] = (unsigned char)symbol;
+        if (out)
+            out[done] = (unsigned char)symbol;
+        ++done;
+        if (++pos == windowSize)
+            pos = 0;
+        if (produced < windowSize)
+            ++produced;
+    };
+    while (done < size && inEnd - in >= 8)
+    {
+        bits |= ReadLE64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+        uint32_t entry = literals[bits & mask];
+        int32_t length = int32_t(entry & 31u);
+        int32_t symbol = int32_t(entry >> 5);
+        if (length == 0)
+        {
+            if (symbol == 0)
+                break;
+            symbol = WalkTree(literalNodes, uint32_t(symbol), bits, length);
+        }
+        if (symbol < 256)
+        {
+            putLiteral(length, symbol);
+            // At least 41 bits are left: enough for a second short literal without a refill.
+            entry = literals[bits & mask];
+            length = int32_t(entry & 31u);
+            if (length != 0 && entry < (256u << 5) && done < size)
+                putLiteral(length, int32_t(entry >> 5));
+            continue;
+        }
+        if (symbol == END_OF_BLOCK)
+        {
+            bits >>= length;
+            count -= length;
+            blockEnd = true;
+            break;
+        }
+        int32_t index = symbol - 257;
+        if (index >= 29)
+            break;
+        uint64_t rest = bits >> length;
+        int32_t extra = LENGTH_EXTRA[index];
+        int32_t matchLength = LENGTH_BASE[index] + int32_t(rest & ((1u << extra) - 1u));
+        rest >>= extra;
+        uint32_t distanceEntry = distances[rest & mask];
+        int32_t distanceLength = int32_t(distanceEntry & 31u);
+        int32_t code = int32_t(distanceEntry >> 5);
+        if (distanceLength == 0)
+        {
+            if (code == 0)
+                break;
+            code = WalkTree(distanceNodes, uint32_t(code), rest, distanceLength);
+        }
+        if (code >= DISTANCE_SYMBOLS)
+            break;
+        rest >>= distanceLength;
+        int32_t distanceExtra = DISTANCE_EXTRA[code];
+        int32_t distance = DISTANCE_BASE[code] + int32_t(rest & ((1u << distanceExtra) - 1u));
+        if (distance > produced)
+            break;
+        int32_t used = length + extra + distanceLength + distanceExtra;
+        bits >>= used;
+        count -= used;
+        int32_t from = pos - distance;
+        if (from < 0)
+            from += windowSize;
+        if (matchLength > size - done || pos + matchLength + 8 > windowSize ||
+            from + matchLength + 8 > windowSize || !wide)
+        {
+            // Near the ends of the window or the request the general copy takes over.
+            m_Remaining = matchLength;
+            m_Distance = distance;
+            m_CopyPos = from;
+            m_State = STATE_MATCH;
+            break;
+        }
+        unsigned char* to = window + pos;
+        const unsigned char* source = window + from;
+        if (distance >= 8)
+            for (int32_t k = 0; k < matchLength; k += 8)
+                memcpy(to + k, source + k, 8);
+        else
+        {
+            // A short period: one word of the repeating pattern, stored at whole periods.
+            unsigned char pattern[8];
+            for (int32_t k = 0; k < 8; ++k)
+                pattern[k] = source[k % distance];
+            int32_t step = 8 - 8 % distance;
+            for (int32_t k = 0; k < matchLength; k += step)
+                memcpy(to + k, pattern, 8);
+        }
+        if (out)
+        {
+            // Matches are mostly short: word copies beat a call.
+            unsigned char* target = out + done;
+            int32_t k = 0;
+            for (; k + 8 <= matchLength; k += 8)
+                memcpy(target + k, to + k, 8);
+            for (; k < matchLength; ++k)
+                target[k] = to[k];
+        }
+        done += matchLength;
+        pos += matchLength;
+        produced = windowSize - produced > matchLength ? produced + matchLength : windowSize;
+    }
+    reader.m_Bits = bits;
+    reader.m_Count = count;
+    reader.m_Next = in;
+    m_WindowPos = pos;
+    m_Produced = produced;
+    if (blockEnd)
+        m_State = STATE_BLOCK_END;
+    return blockEnd || m_State == STATE_MATCH || done == size;
+}
+
 int32_t CDeflateReader::Read(void* buffer, int32_t size)
 {
     if (size < 1 || !m_Source)
         return 0;
     unsigned char* out = static_cast<unsigned char*>(buffer);
     int32_t done = 0;
+    CReleaseBits release(m_BitReader);
     while (done < size)
     {
         switch (m_State)
@@ -366,6 +645,9 @@ int32_t CDeflateReader::Read(void* buffer, int32_t size)
             }
             case STATE_DATA:
             {
+                if (DecodeFast(out, done, size))
+                    break;
+                // One symbol the careful way: the input is short or the code is long.
                 for (;;)
                 {
                     int symbol = m_Literals.Decode(m_BitReader);
@@ -379,9 +661,8 @@ int32_t CDeflateReader::Read(void* buffer, int32_t size)
                             m_WindowPos = 0;
                         if (m_Produced < m_WindowSize)
                             ++m_Produced;
-                        if (++done == size)
-                            return done;
-                        continue;
+                        ++done;
+                        break;
                     }
                     if (symbol == END_OF_BLOCK)
                     {
@@ -480,19 +761,36 @@ uint32_t Adler32(uint32_t adler, const unsigned char* data, int32_t size)
         int32_t n = size < 5552 ? size : 5552;
         size -= n;
         int32_t i = 0;
-        // Sixteen bytes at a time: b gains 16 a plus the bytes weighted by how many sums they
-        // enter, which keeps the additions independent of each other.
-        for (; i + 16 <= n; i += 16)
+#if defined(__SSE2__)
+        // Per 16 bytes b gains 16 a plus the bytes weighted 16 ... 1; a gains their sum. The sums
+        // of a before each chunk are gathered in prefix.
         {
-            uint32_t sum = 0, weighted = 0;
-            for (int k = 0; k < 16; ++k)
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+            const __m128i weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+            __m128i bytes = zero, prefix = zero, weighted = zero;
+            int32_t chunks = n / 16;
+            for (int32_t c = 0; c < chunks; ++c)
             {
-                sum += data[i + k];
-                weighted += uint32_t(16 - k) * data[i + k];
+                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * c));
+                prefix = _mm_add_epi64(prefix, bytes);
+                bytes = _mm_add_epi64(bytes, _mm_sad_epu8(v, zero));
+                weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), weightsLow));
+                weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), weightsHigh));
             }
-            b += 16 * a + weighted;
-            a += sum;
+            uint64_t lanes[2];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), bytes);
+            uint64_t byteSum = lanes[0] + lanes[1];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), prefix);
+            uint64_t prefixSum = lanes[0] + lanes[1];
+            uint32_t words[4];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(words), weighted);
+            uint64_t weightedSum = uint64_t(words[0]) + words[1] + words[2] + words[3];
+            b = uint32_t((b + uint64_t(chunks) * 16u * a + 16u * prefixSum + weightedSum) % 65521u);
+            a = uint32_t((a + byteSum) % 65521u);
+            i = chunks * 16;
         }
+#endif
         for (; i < n; ++i)
         {
             a += data[i];
@@ -554,9 +852,7 @@ int32_t CZReader::Read(void* buffer, int32_t size)
         unsigned char trailer[4];
         if (m_Source->Read(trailer, 4) != 4)
             CBitReader::ThrowEndOfData();
-        uint32_t expected = (uint32_t(trailer[0]) << 24) | (uint32_t(trailer[1]) << 16) |
-                            (uint32_t(trailer[2]) << 8) | trailer[3];
-        if (expected != m_Adler)
+        if (ReadBE32(trailer) != m_Adler)
             throw CException(TEXT_DATA_CHECK);
     }
     return got;

@@ -1,4 +1,5 @@
 #pragma once
+#include "keth/func/byteorder.h"
 #include "keth/func/dynamicarray.h"
 #include "keth/func/stream.h"
 
@@ -6,26 +7,40 @@
 
 namespace NKeth
 {
-// Bit fields from a byte stream, least significant bit first. The source is read one byte at a
-// time and never further than the bits asked for, so the bytes after a bit stream stay in the
-// source for whoever reads on.
+// Bit fields from a byte stream, least significant bit first. Where the source holds its bytes
+// in memory (Peek), they are taken ahead in whole words and the unused ones are given back by
+// Release, so the source ends just after the last byte whose bits were used; other sources are
+// read one byte at a time, never further than the bits asked for.
 class CBitReader
 {
 public:
-    explicit CBitReader(CInputStream* source) : m_Count(0), m_Bits(0), m_Source(source) {}
+    explicit CBitReader(CInputStream* source)
+        : m_Bits(0), m_Count(0), m_Start(nullptr), m_Next(nullptr), m_End(nullptr), m_Source(source)
+    {
+    }
+    ~CBitReader() { Release(); }
+    CBitReader(const CBitReader&) = delete;
+    CBitReader& operator=(const CBitReader&) = delete;
 
-    // Fills m_Bits until it holds at least n bits (n up to 25). Throws
+    // Fills m_Bits until it holds at least n bits (n up to 56). Throws
     // "Unexpected end of compressed data" when the source runs dry first.
     void Need(int n)
     {
-        while (m_Count < n)
+        if (m_Count < n)
+            Fill(n);
+    }
+
+    // Takes whatever the bytes at hand give, up to 56 bits or more, without reading the source.
+    void Refill()
+    {
+        if (m_End - m_Next >= 8)
         {
-            unsigned char byte;
-            if (m_Source->Read(&byte, 1) != 1)
-                ThrowEndOfData();
-            m_Bits |= uint32_t(byte) << m_Count;
-            m_Count += 8;
+            m_Bits |= ReadLE64(m_Next) << m_Count;
+            m_Next += (63 - m_Count) >> 3;
+            m_Count |= 56;
         }
+        else
+            RefillTail();
     }
 
     unsigned GetBits(int n)
@@ -33,8 +48,8 @@ public:
         if (n <= 0)
             return 0;
         Need(n);
-        unsigned value = m_Bits & ((1u << n) - 1u);
-        m_Bits = n < 32 ? m_Bits >> n : 0;
+        unsigned value = unsigned(m_Bits & ((uint64_t(1) << n) - 1u));
+        m_Bits >>= n;
         m_Count -= n;
         return value;
     }
@@ -42,15 +57,29 @@ public:
     // Drops the bits of a partly used byte.
     void Align()
     {
-        m_Count = 0;
-        m_Bits = 0;
+        int n = m_Count & 7;
+        m_Bits >>= n;
+        m_Count -= n;
     }
+
+    // Gives the whole bytes taken but not used back to the source and consumes the rest there.
+    void Release();
 
     [[noreturn]] static void ThrowEndOfData();
 
+    // Bits above m_Count may hold the next bytes of the source, or zeros.
+    uint64_t m_Bits;
     int32_t m_Count;
-    uint32_t m_Bits;
+    // The source's bytes in memory: m_Start ... m_Next are taken, m_Next ... m_End are not.
+    const unsigned char* m_Start;
+    const unsigned char* m_Next;
+    const unsigned char* m_End;
     CInputStream* m_Source;
+
+private:
+    void Fill(int n);
+    void RefillTail();
+    void Commit();
 };
 
 // A canonical Huffman code (codes assigned by length, then by symbol, as DEFLATE and JPEG
@@ -83,26 +112,28 @@ public:
     // 1 ... MAX_CODE_LENGTH, or when the tree would not fit m_Nodes.
     void Build(bool allowIncomplete = false);
     // Throws "Invalid Huffman code" when the bits reach a code that is not in the set. Bytes are
-    // fetched only while the code is known to be longer than the bits at hand, so no byte beyond
-    // the code's last bit leaves the source.
+    // fetched from the source only while the code is known to be longer than the bits at hand.
     int Decode(CBitReader& bits) const
     {
         if (m_Nodes[0])
             return int(m_Nodes[1]);
-        for (;;)
-        {
-            uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
-            int length = int(entry & 31u);
-            if (length != 0 && length <= bits.m_Count)
-            {
-                bits.m_Bits >>= length;
-                bits.m_Count -= length;
-                return int(entry >> 5);
-            }
-            if (bits.m_Count >= TABLE_BITS)
-                return DecodeSlow(bits);
-            bits.Need(bits.m_Count + 1);
-        }
+        if (bits.m_Count < MAX_CODE_LENGTH)
+            bits.Refill();
+        int symbol;
+        return FromTable(bits, symbol) ? symbol : DecodeSlow(bits);
+    }
+
+    // Takes a code of up to TABLE_BITS bits when the bits at hand hold all of it.
+    bool FromTable(CBitReader& bits, int& symbol) const
+    {
+        uint32_t entry = m_Table[bits.m_Bits & ((1u << TABLE_BITS) - 1u)];
+        int length = int(entry & 31u);
+        if (length == 0 || length > bits.m_Count)
+            return false;
+        bits.m_Bits >>= length;
+        bits.m_Count -= length;
+        symbol = int(entry >> 5);
+        return true;
     }
 
     // The entries, sorted and with their codes after Build.
@@ -110,8 +141,9 @@ public:
     // Three words per node: leaf flag, symbol or bit-0 child, bit-1 child (0: absent).
     uint32_t m_Nodes[MAX_NODE_WORDS];
     int32_t m_NextNode;
-    // Indexed by the next TABLE_BITS bits: symbol << 5 | length, 0 for longer or absent codes.
-    uint16_t m_Table[1 << TABLE_BITS];
+    // Indexed by the next TABLE_BITS bits: symbol << 5 | length; for codes longer than that,
+    // the tree node their first TABLE_BITS bits lead to, << 5; 0 for absent codes.
+    uint32_t m_Table[1 << TABLE_BITS];
 
 private:
     [[noreturn]] static void ThrowInvalidCode();
@@ -164,6 +196,9 @@ public:
     bool m_FixedTables;
 
 private:
+    // Decodes symbols while the input holds a word ahead and every code is in the tables;
+    // true when it left the block's data or filled the request.
+    bool DecodeFast(unsigned char* out, int32_t& done, int32_t size);
     void ReadStoredHeader();
     void ReadTables();
     void LoadFixedTables();

@@ -1,4 +1,5 @@
 #include "keth/ext/loader/jpeg/jpeg.h"
+#include "keth/func/byteorder.h"
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/func/exception.h"
@@ -102,10 +103,6 @@ template <int SCALE> void Widen(const uint8_t* in, uint8_t* out)
         out[x] = in[x / SCALE];
 }
 
-int ReadWord(const uint8_t* p)
-{
-    return p[0] << 8 | p[1];
-}
 } // namespace
 
 KETH_REGISTER_CLASS(CJPEGFormat, "imageformat");
@@ -334,7 +331,7 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
             reader.m_Ended = true;
             continue;
         }
-        int size = ReadWord(length) - 2;
+        int size = ReadBE16(length) - 2;
         if (size < 0)
         {
             Log("Err: bad segment length, marker 0x%02X\n", marker);
@@ -372,7 +369,7 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
                     Log("Err: bad restart interval segment\n");
                     return false;
                 }
-                if (ReadWord(m_Segment) != 0)
+                if (ReadBE16(m_Segment) != 0)
                 {
                     Log("Err: jpeg restart intervals are not supported\n");
                     return false;
@@ -425,8 +422,8 @@ bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
         Log("Err: jpeg sample precision %d is not supported\n", data[0]);
         return false;
     }
-    int height = ReadWord(data + 1);
-    int width = ReadWord(data + 3);
+    int height = ReadBE16(data + 1);
+    int width = ReadBE16(data + 3);
     int count = data[5];
     if (width == 0 || height == 0)
     {
@@ -642,7 +639,7 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
     int64_t bytes = int64_t(m_Width) * m_Height * count;
     CImage::CFormat format(count == 1 ? CImage::CFormat::PRESET_L8 : CImage::CFormat::PRESET_YCBCR8, m_Width,
                            m_Height);
-    if (bytes > 0x7FFFFFFF || !image.Create(format))
+    if (bytes > 0x7FFFFFFF || !image.Create(format, false))
     {
         Log("Err: jpeg image of %dx%d is too large\n", m_Width, m_Height);
         return false;

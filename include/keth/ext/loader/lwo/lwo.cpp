@@ -1,4 +1,5 @@
 #include "keth/ext/loader/lwo/lwo.h"
+#include "keth/func/byteorder.h"
 #include "keth/base/memorymanager.h"
 
 #include <cstring>
@@ -21,19 +22,9 @@ const uint32_t ID_FORM = Id("FORM"), ID_LWO2 = Id("LWO2"), ID_PNTS = Id("PNTS"),
                ID_SURF = Id("SURF"), ID_BLOK = Id("BLOK"), ID_FACE = Id("FACE"), ID_TXUV = Id("TXUV"),
                ID_MORF = Id("MORF");
 
-uint32_t U32(const unsigned char* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-uint32_t U16(const unsigned char* p)
-{
-    return uint32_t(p[0]) << 8 | uint32_t(p[1]);
-}
-
 float F32(const unsigned char* p)
 {
-    const uint32_t bits = U32(p);
+    const uint32_t bits = ReadBE32(p);
     float value;
     memcpy(&value, &bits, 4);
     return value;
@@ -52,7 +43,7 @@ bool ReadVX(const unsigned char*& p, const unsigned char* end, uint32_t& out)
         p += 4;
         return true;
     }
-    out = U16(p);
+    out = ReadBE16(p);
     p += 2;
     return true;
 }
@@ -147,7 +138,7 @@ void CLWO_Block::ReadPolygons(const CLWO_Chunk& chunk, int32_t pointLimit)
     int64_t count = 0;
     for (const unsigned char* p = chunk.m_Data + 4; end - p >= 2; ++count)
     {
-        const uint32_t n = U16(p) & 0x3FF;
+        const uint32_t n = ReadBE16(p) & 0x3FF;
         p += 2;
         uint32_t index;
         uint32_t k = 0;
@@ -162,7 +153,7 @@ void CLWO_Block::ReadPolygons(const CLWO_Chunk& chunk, int32_t pointLimit)
     const unsigned char* p = chunk.m_Data + 4;
     while (end - p >= 2)
     {
-        const uint32_t n = U16(p) & 0x3FF;
+        const uint32_t n = ReadBE16(p) & 0x3FF;
         p += 2;
         uint32_t points[CLWO_FaceBuildData::MAX_CORNERS] = {};
         bool inRange = true;
@@ -240,7 +231,7 @@ void CLWO_Block::ReadTags(const CLWO_Chunk& chunk)
     {
         if (end - p < 2)
             break;
-        const int32_t tag = int32_t(U16(p));
+        const int32_t tag = int32_t(ReadBE16(p));
         p += 2;
         if (polygon < uint32_t(m_Faces.GetCount()) && m_Object && m_Object->HasSurfaceTag(tag))
             m_Faces[int(polygon)]->m_Surface = tag;
@@ -347,16 +338,16 @@ void CLWO_Object::Parse(const void* data, int32_t size)
 {
     Clear();
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    if (!bytes || size < 12 || U32(bytes) != ID_FORM || U32(bytes + 4) != uint32_t(size - 8) ||
-        U32(bytes + 8) != ID_LWO2)
+    if (!bytes || size < 12 || ReadBE32(bytes) != ID_FORM || ReadBE32(bytes + 4) != uint32_t(size - 8) ||
+        ReadBE32(bytes + 8) != ID_LWO2)
         return;
 
     CLWO_Block* current = nullptr;
     int64_t offset = 12;
     while (offset + 8 <= size)
     {
-        const uint32_t id = U32(bytes + offset);
-        const uint32_t length = U32(bytes + offset + 4);
+        const uint32_t id = ReadBE32(bytes + offset);
+        const uint32_t length = ReadBE32(bytes + offset + 4);
         if (int64_t(length) > size - offset - 8)
             break;
         const unsigned char* chunkData = bytes + offset + 8;
@@ -366,7 +357,7 @@ void CLWO_Object::Parse(const void* data, int32_t size)
             current->m_Object = this;
             m_Blocks.Add(current);
         }
-        const uint32_t type = length >= 4 ? U32(chunkData) : 0;
+        const uint32_t type = length >= 4 ? ReadBE32(chunkData) : 0;
         if (current && IsRecorded(id, length, type))
         {
             CLWO_Chunk* chunk = NEW CLWO_Chunk;
@@ -439,8 +430,8 @@ void CLWO_Object::ReadSurface(const unsigned char* data, uint32_t size)
     const unsigned char* limit = end;
     while (p < limit && limit - p >= 6)
     {
-        const uint32_t id = U32(p);
-        const uint32_t length = U16(p + 4);
+        const uint32_t id = ReadBE32(p);
+        const uint32_t length = ReadBE16(p + 4);
         const unsigned char* subData = p + 6;
         const unsigned char* subEnd = int64_t(length) <= limit - subData ? subData + length : limit;
         if (id == ID_BLOK)

@@ -1,4 +1,5 @@
 #include "keth/ext/loader/png/png.h"
+#include "keth/func/byteorder.h"
 #include "keth/ext/compr/deflate.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/dynamicarray.h"
@@ -56,18 +57,13 @@ const SCrcTables& CrcTables()
     return tables;
 }
 
-uint32_t ReadBigEndian32(const unsigned char* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
 // Reads the 4-byte CRC that follows a chunk; false when the file ends first.
 bool CheckCrc(CInputStream& in, uint32_t crc)
 {
     unsigned char stored[4];
     if (in.Read(stored, 4) != 4)
         return false;
-    if (ReadBigEndian32(stored) != crc)
+    if (ReadBE32(stored) != crc)
         throw CException(TEXT_CRC);
     return true;
 }
@@ -159,8 +155,7 @@ uint32_t PNGCrc32(uint32_t crc, const unsigned char* data, int32_t size)
     crc = ~crc;
     while (size >= 4)
     {
-        crc ^= uint32_t(data[0]) | (uint32_t(data[1]) << 8) | (uint32_t(data[2]) << 16) |
-               (uint32_t(data[3]) << 24);
+        crc ^= ReadLE32(data);
         crc = t.m_Table[3][crc & 0xFF] ^ t.m_Table[2][(crc >> 8) & 0xFF] ^ t.m_Table[1][(crc >> 16) & 0xFF] ^
               t.m_Table[0][crc >> 24];
         data += 4;
@@ -197,7 +192,26 @@ int32_t CPNGIDATReader::ReadData(unsigned char* buffer, int32_t size)
             m_Crc = PNGCrc32(m_Crc, buffer, got);
         return got > 0 ? got : 0;
     }
+    // Bytes the source holds are checked in place.
+    const unsigned char* held;
+    int32_t n = m_Source->Peek(&held);
+    if (n >= size)
+    {
+        m_Crc = PNGCrc32(m_Crc, held, size);
+        return m_Source->Read(nullptr, size);
+    }
     return SkipByReading(size, [this](unsigned char* sink, int32_t n) { return ReadData(sink, n); });
+}
+
+int32_t CPNGIDATReader::Peek(const unsigned char** data)
+{
+    int32_t n = m_Source && m_ChunkLeft > 0 ? m_Source->Peek(data) : 0;
+    if (n <= 0)
+    {
+        *data = nullptr;
+        return 0;
+    }
+    return n < m_ChunkLeft ? n : m_ChunkLeft;
 }
 
 void CPNGIDATReader::FinishChunk()
@@ -225,7 +239,7 @@ int32_t CPNGIDATReader::Read(void* buffer, int32_t size)
             unsigned char header[8];
             if (m_Source->Read(header, 8) != 8)
                 return count;
-            uint32_t length = ReadBigEndian32(header);
+            uint32_t length = ReadBE32(header);
             if (length > 0x7FFFFFFFu)
                 throw CException(TEXT_CHUNK_LENGTH);
             if (memcmp(header + 4, "IDAT", 4) != 0)
@@ -274,7 +288,7 @@ bool CPNGFormat::Load(CInputStream& in, CImage& image)
         unsigned char header[8];
         if (reader.Read(header, 8) != 8)
             return false;
-        uint32_t length = ReadBigEndian32(header);
+        uint32_t length = ReadBE32(header);
         if (length > 0x7FFFFFFFu)
             throw CException(TEXT_CHUNK_LENGTH);
         const unsigned char* type = header + 4;
@@ -291,7 +305,7 @@ bool CPNGFormat::Load(CInputStream& in, CImage& image)
             crc = PNGCrc32(crc, data, 13);
             if (!CheckCrc(reader, crc))
                 return false;
-            uint32_t width = ReadBigEndian32(data), height = ReadBigEndian32(data + 4);
+            uint32_t width = ReadBE32(data), height = ReadBE32(data + 4);
             int depth = data[8], colorType = data[9];
             CImage::CFormat::EPreset preset;
             switch (colorType)

@@ -18,6 +18,8 @@ public:
     bool IsEOF() override;
     // Follows on into the next chunk, which must be IDAT ("Invalid PNG file. IDAT chunks must").
     int32_t Read(void* buffer, int32_t size) override;
+    // The current chunk's data that the source holds in memory.
+    int32_t Peek(const unsigned char** data) override;
     // Skips what is left of the current chunk and checks its CRC.
     void FinishChunk();
 

@@ -1,4 +1,5 @@
 #include "keth/ext/loader/tga/tga.h"
+#include "keth/func/byteorder.h"
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/ext/compr/deflate.h"
@@ -25,16 +26,6 @@ const char* const TEXT_DDS_BAD_SIZE = "ddsloader: bad image size";
 const uint32_t FOURCC_DXT3 = 0x33545844;
 const uint32_t FOURCC_DXT5 = 0x35545844;
 const uint32_t DDS_MAGIC = 0x20534444; // "DDS "
-
-inline uint16_t Read16(const unsigned char* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-inline uint32_t Read32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Reads exactly size bytes (or skips them for a null buffer), in pieces so that a stream's
 // 32-bit sizes never overflow; throws text when the stream ends first.
@@ -130,7 +121,7 @@ void DecodeRunLength(CInputStream& in, CImage& image, int bytesPerPixel)
 // Colour half of a DXT3/DXT5 block into 4 x 4 texels of B, G, R (alpha is left alone).
 void DecodeColourBlock(const unsigned char* block, unsigned char texels[16][4])
 {
-    int c0 = Read16(block), c1 = Read16(block + 2);
+    int c0 = ReadLE16(block), c1 = ReadLE16(block + 2);
     int p[4][3];
     p[0][0] = (c0 >> 11) << 3;
     p[0][1] = ((c0 >> 5) & 0x3F) << 2;
@@ -143,7 +134,7 @@ void DecodeColourBlock(const unsigned char* block, unsigned char texels[16][4])
         p[2][k] = (2 * p[0][k] + p[1][k] + 1) / 3;
         p[3][k] = (p[0][k] + 2 * p[1][k] + 1) / 3;
     }
-    uint32_t indexes = Read32(block + 4);
+    uint32_t indexes = ReadLE32(block + 4);
     for (int i = 0; i < 16; ++i, indexes >>= 2)
     {
         const int* c = p[indexes & 3];
@@ -157,7 +148,7 @@ void DecodeAlphaDXT3(const unsigned char* block, unsigned char texels[16][4])
 {
     for (int row = 0; row < 4; ++row)
     {
-        unsigned bits = Read16(block + 2 * row);
+        unsigned bits = ReadLE16(block + 2 * row);
         for (int x = 0; x < 4; ++x, bits >>= 4)
             texels[4 * row + x][3] = uint8_t((bits & 0xF) * 17);
     }
@@ -202,10 +193,10 @@ bool CTGAFormat::Load(CInputStream& in, CImage& image)
     ReadFully(in, header, sizeof(header), TEXT_TGA_END);
     const int idLength = header[0];
     const int imageType = header[2];
-    const int mapLength = Read16(header + 5);
+    const int mapLength = ReadLE16(header + 5);
     const int mapEntryBits = header[7];
-    const int width = Read16(header + 12);
-    const int height = Read16(header + 14);
+    const int width = ReadLE16(header + 12);
+    const int height = ReadLE16(header + 14);
     const int bitsPerPixel = header[16];
     const int descriptor = header[17];
 
@@ -281,10 +272,8 @@ bool CTGAFormat::Save(COutputStream& out, const CImage& image)
 
     unsigned char header[18] = {};
     header[2] = uint8_t(imageType);
-    header[12] = uint8_t(image.m_Format.m_Width);
-    header[13] = uint8_t(image.m_Format.m_Width >> 8);
-    header[14] = uint8_t(image.m_Format.m_Height);
-    header[15] = uint8_t(image.m_Format.m_Height >> 8);
+    WriteLE16(header + 12, image.m_Format.m_Width);
+    WriteLE16(header + 14, image.m_Format.m_Height);
     header[16] = uint8_t(bitsPerPixel);
     header[17] = bitsPerPixel == 32 ? 0x28 : 0x20;
     if (out.Write(header, sizeof(header)) != int32_t(sizeof(header)))
@@ -308,15 +297,15 @@ bool CDDSFormat::Load(CInputStream& in, CImage& image)
         return false;
     unsigned char header[128];
     ReadFully(in, header, sizeof(header), TEXT_DDS_END);
-    if (Read32(header) != DDS_MAGIC)
+    if (ReadLE32(header) != DDS_MAGIC)
     {
         Log("ddsloader: not a DDS file\n");
         return false;
     }
     const unsigned char* fields = header + 4;
-    const uint32_t height = Read32(fields + 8);
-    const uint32_t width = Read32(fields + 12);
-    const uint32_t fourCC = Read32(fields + 80);
+    const uint32_t height = ReadLE32(fields + 8);
+    const uint32_t width = ReadLE32(fields + 12);
+    const uint32_t fourCC = ReadLE32(fields + 80);
 
     CImage::CFormat::EPreset preset;
     if (fourCC == FOURCC_DXT3)
