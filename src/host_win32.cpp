@@ -1,9 +1,12 @@
 // The Windows side of the host and stop-request hooks. The screensaver host of Windows starts
 // the program with its own switches; window ids and the root window are Linux options.
-#include "appmain.h"
-#include "ogldevice.h"
+#include "platform.h"
+
+#include "keth/base/log.h"
 
 #include <windows.h>
+
+using namespace NKeth;
 
 namespace
 {
@@ -30,6 +33,6 @@ void CatchStopRequests()
 bool SelectHostWindow(const char* windowId, bool root)
 {
     if (windowId || root)
-        AppLog("Host windows are not supported here; the show opens its own\n");
+        Log("Host windows are not supported here; the show opens its own\n");
     return true;
 }

@@ -1,4 +1,5 @@
-#include "registry.h"
+#include "install.h"
+#include "platform.h"
 
 using namespace NKeth;
 

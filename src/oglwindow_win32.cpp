@@ -1,7 +1,6 @@
 // The rendering device on Windows: one window per monitor with a WGL context, the monitor list,
 // cursor and key state, and the message queue.
-#include "appmain.h"
-#include "ogldevice.h"
+#include "platform.h"
 
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
@@ -13,7 +12,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
 using namespace NKeth;
 
@@ -36,34 +34,23 @@ TDynamicArray<SMonitor> g_Monitors;
 POINT g_Cursor = {0, 0};
 bool g_ClassRegistered = false;
 
-const PIXELFORMATDESCRIPTOR PIXEL_FORMAT = {
-    sizeof(PIXELFORMATDESCRIPTOR), // 40
-    1,
-    PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
-    PFD_TYPE_RGBA,
-    32,
-    0,
-    0,
-    0,
-    0,
-    0,
-    0,
-    8, // alpha
-    0,
-    0,
-    0,
-    0,
-    0,
-    0,
-    24, // depth
-    8,  // stencil
-    0,
-    PFD_MAIN_PLANE,
-    0,
-    0,
-    0,
-    0,
-};
+// The descriptor counts alpha among the colour bits.
+PIXELFORMATDESCRIPTOR PixelFormatDescriptor()
+{
+    const SFramebufferFormat& format = FRAMEBUFFER_FORMAT;
+    PIXELFORMATDESCRIPTOR descriptor = {};
+    descriptor.nSize = sizeof descriptor; // 40
+    descriptor.nVersion = 1;
+    descriptor.dwFlags =
+        PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (format.m_DoubleBuffer ? PFD_DOUBLEBUFFER : 0);
+    descriptor.iPixelType = PFD_TYPE_RGBA;
+    descriptor.cColorBits = BYTE(format.m_ColorBits + format.m_AlphaBits);
+    descriptor.cAlphaBits = BYTE(format.m_AlphaBits);
+    descriptor.cDepthBits = BYTE(format.m_DepthBits);
+    descriptor.cStencilBits = BYTE(format.m_StencilBits);
+    descriptor.iLayerType = PFD_MAIN_PLANE;
+    return descriptor;
+}
 
 void SampleCursor()
 {
@@ -144,12 +131,7 @@ public:
     {
         return TVector2<float>(float(g_Cursor.x), float(g_Cursor.y));
     }
-    void ResetMousePosition() override
-    {
-        g_Cursor.x = 0;
-        g_Cursor.y = 0;
-    }
-    bool IsKeyDown(int virtualKey) override { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
+    bool IsKeyDown(EKey key) override;
 
     int32_t m_PixelFormat = 0;
     int32_t m_Width = 0;
@@ -243,13 +225,14 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
         LogText("opengl: Couldn't get device context.");
         return false;
     }
-    int format = m_Multisample ? m_PixelFormat : ChoosePixelFormat(m_Dc, &PIXEL_FORMAT);
+    const PIXELFORMATDESCRIPTOR descriptor = PixelFormatDescriptor();
+    int format = m_Multisample ? m_PixelFormat : ChoosePixelFormat(m_Dc, &descriptor);
     if (!format)
     {
         LogText("opengl: Can't find a suitable pixel format.");
         return false;
     }
-    if (!SetPixelFormat(m_Dc, format, &PIXEL_FORMAT))
+    if (!SetPixelFormat(m_Dc, format, &descriptor))
     {
         LogText("opengl: Can't set the pixel format.");
         return false;
@@ -304,7 +287,8 @@ bool COGLDevice_win32::ChooseMultisampleFormat()
     // take the ordinary format.
     if (!wglChoosePixelFormatARB)
         return true;
-    for (int samples : {4, 2})
+    const SFramebufferFormat& wanted = FRAMEBUFFER_FORMAT;
+    for (int samples : MULTISAMPLE_COUNTS)
     {
         const int attributes[] = {
             WGL_DRAW_TO_WINDOW_ARB,
@@ -314,15 +298,15 @@ bool COGLDevice_win32::ChooseMultisampleFormat()
             WGL_ACCELERATION_ARB,
             WGL_FULL_ACCELERATION_ARB,
             WGL_COLOR_BITS_ARB,
-            24,
+            wanted.m_ColorBits,
             WGL_ALPHA_BITS_ARB,
-            8,
+            wanted.m_AlphaBits,
             WGL_DEPTH_BITS_ARB,
-            16,
+            wanted.m_DepthBits,
             WGL_STENCIL_BITS_ARB,
-            0,
+            wanted.m_StencilBits,
             WGL_DOUBLE_BUFFER_ARB,
-            1,
+            wanted.m_DoubleBuffer ? 1 : 0,
             WGL_SAMPLE_BUFFERS_ARB,
             1,
             WGL_SAMPLES_ARB,
@@ -343,6 +327,18 @@ bool COGLDevice_win32::ChooseMultisampleFormat()
     // True means the extension is there, not that a format was found.
     return true;
 }
+
+bool COGLDevice_win32::IsKeyDown(EKey key)
+{
+    int code = 0;
+    switch (key)
+    {
+        case EKey::Escape:
+            code = VK_ESCAPE;
+            break;
+    }
+    return code && (GetAsyncKeyState(code) & 0x8000) != 0;
+}
 } // namespace
 
 void EnumerateMonitors()
@@ -353,9 +349,9 @@ void EnumerateMonitors()
     for (int i = 0; i < g_Monitors.GetCount(); ++i)
     {
         const SMonitor& m = g_Monitors[i];
-        AppLog("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, int(m.m_Left), int(m.m_Top),
-               int(m.m_Right), int(m.m_Bottom), int(m.m_Right - m.m_Left), int(m.m_Bottom - m.m_Top),
-               m.m_DeviceName);
+        Log("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, int(m.m_Left), int(m.m_Top),
+            int(m.m_Right), int(m.m_Bottom), int(m.m_Right - m.m_Left), int(m.m_Bottom - m.m_Top),
+            m.m_DeviceName);
     }
 }
 
@@ -378,6 +374,11 @@ COGLDevice* CreateOGLDevice()
     g_Cursor.y = 0;
     SetCurrentDevice(device);
     return device;
+}
+
+bool SetSwapInterval(int interval)
+{
+    return WGLEW_EXT_swap_control && wglSwapIntervalEXT && wglSwapIntervalEXT(interval);
 }
 
 bool ProcessMessages()

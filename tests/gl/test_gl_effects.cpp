@@ -3,7 +3,7 @@
 #include "effect_texture.h"
 #include "effect_transform.h"
 #include "logcapture.h"
-#include "ogldevice.h"
+#include "platform.h"
 #include "../unit/scripttest.h"
 
 #include "keth/func/image.h"

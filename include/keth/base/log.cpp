@@ -42,6 +42,13 @@ void LogText(const char* text)
         listener->Write(text);
 }
 
+void LogDetailText(const char* text)
+{
+    CLockGuard lock(g_LogLock, __FILE__, __LINE__);
+    for (CLogListener* listener = g_Listeners; listener; listener = listener->next)
+        listener->WriteDetail(text);
+}
+
 void Log(const char* format, ...)
 {
     char buffer[4092];
@@ -50,6 +57,16 @@ void Log(const char* format, ...)
     vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     LogText(buffer);
+}
+
+void LogDetail(const char* format, ...)
+{
+    char buffer[4092];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    LogDetailText(buffer);
 }
 
 void Assert(const char* file, int line, bool condition)
