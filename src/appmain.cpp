@@ -403,6 +403,7 @@ bool EnterShowDirectory(bool& fromEnvironment)
     if (!fromEnvironment)
     {
         EnterDataDirectory();
+        EnterPackagedSample();
         return true;
     }
     if (NPlatform::SetWorkingDirectory(directory))

@@ -1,5 +1,6 @@
 // "vornscr-tool sample DIR": writes the sample show into DIR. Every asset is computed here from
 // formulas of its own, and the output is the same on every run and every host.
+#include "commands.h"
 #include "content.h"
 
 #include <jpeglib.h>
@@ -16,8 +17,6 @@
 
 using namespace NContent;
 namespace fs = std::filesystem;
-
-int PackDirectory(const char* archive, const char* directory);
 
 namespace
 {

@@ -1,5 +1,7 @@
 // vornscr-tool: content tools built on the system's own code. Each sub-command is one entry of
 // the command table; the first word of the command line picks it.
+#include "commands.h"
+
 #include "keth/base/log.h"
 #include "keth/ext/loader/tga/tga.h"
 #include "keth/func/exception.h"
@@ -79,6 +81,33 @@ bool ToTGALayout(CImage& image, CImage& out)
         return out.CopyFrom(image);
     return image.Convert(HasAlpha(f) ? bgra8 : bgr8, out);
 }
+// Archive paths use backslashes; a slash typed on the command line means the same.
+std::string ArchivePath(const char* text)
+{
+    std::string path(text);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// Loads an archive, quoting the reader's own log line when it refuses it.
+bool OpenArchive(CStuffReader& reader, const char* name, std::string& error)
+{
+    if (!IsRegularFile(name))
+    {
+        error = std::string("cannot open ") + name;
+        return false;
+    }
+    reader.m_FileName = name;
+    CLastLogLine log;
+    AddLogListener(&log);
+    const bool loaded = reader.Load();
+    RemoveLogListener(&log);
+    if (!loaded)
+        error = log.m_Line.empty() ? std::string("cannot read archive ") + name : log.m_Line;
+    return loaded;
+}
+
+} // namespace
 
 int RunImage(int argc, char** argv)
 {
@@ -120,14 +149,6 @@ int RunImage(int argc, char** argv)
     if (!tga.Save(writer, out) || !writer.Flush())
         return Fail(std::string("cannot write ") + outName);
     return 0;
-}
-
-// Archive paths use backslashes; a slash typed on the command line means the same.
-std::string ArchivePath(const char* text)
-{
-    std::string path(text);
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
 }
 
 int RunPack(int argc, char** argv)
@@ -188,24 +209,6 @@ int RunPack(int argc, char** argv)
     if (!ok || !out.Flush())
         return Fail(std::string("cannot write ") + argv[0]);
     return 0;
-}
-
-// Loads an archive, quoting the reader's own log line when it refuses it.
-bool OpenArchive(CStuffReader& reader, const char* name, std::string& error)
-{
-    if (!IsRegularFile(name))
-    {
-        error = std::string("cannot open ") + name;
-        return false;
-    }
-    reader.m_FileName = name;
-    CLastLogLine log;
-    AddLogListener(&log);
-    const bool loaded = reader.Load();
-    RemoveLogListener(&log);
-    if (!loaded)
-        error = log.m_Line.empty() ? std::string("cannot read archive ") + name : log.m_Line;
-    return loaded;
 }
 
 int RunList(int argc, char** argv)
@@ -316,12 +319,6 @@ int RunModel(int argc, char** argv)
     meshes.DeleteAll();
     return 0;
 }
-
-} // namespace
-
-#ifdef VORNSCR_TOOL_SAMPLE
-int RunSample(int argc, char** argv);
-#endif
 
 int PackDirectory(const char* archive, const char* directory)
 {
