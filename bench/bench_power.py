@@ -21,22 +21,9 @@ TOOL, PROGRAM = (os.path.abspath(p) for p in sys.argv[1:3])
 SECONDS = float(sys.argv[3]) if len(sys.argv) > 3 else 10
 RUNS = int(sys.argv[4]) if len(sys.argv) > 4 else 3
 TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def start_display(workdir):
-    for n in range(150, 250):
-        if os.path.exists("/tmp/.X%d-lock" % n):
-            continue
-        server = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if subprocess.run(["xdpyinfo", "-display", ":%d" % n], capture_output=True).returncode == 0:
-                return server, ":%d" % n
-            if server.poll() is not None:
-                break
-            time.sleep(0.1)
-        server.kill()
-    raise SystemExit("no virtual display could be started")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.argv = [sys.argv[0], PROGRAM, "/nonexistent"]
+import bench_show as common  # noqa: E402  (its main runs only when started as a script)
 
 
 def cpu_seconds(pid):
@@ -74,7 +61,7 @@ def main():
     parent = tempfile.mkdtemp(prefix="vornscr_bench_power_")
     server = None
     try:
-        server, display = start_display(parent)
+        server, display = common.start_display(1920, 1080, parent)
         show = os.path.join(parent, "show")
         subprocess.run([TOOL, "sample", show], check=True, stdout=subprocess.DEVNULL)
         for label, args in (("1920x1080", []), ("800x600 window", ["-window"])):

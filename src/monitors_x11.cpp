@@ -1,40 +1,28 @@
 // The monitor list on X11: XRandR 1.5 monitors, else Xinerama screens, else the whole screen;
 // under a host window that window alone.
+#include "monitors.h"
 #include "platform.h"
 #include "x11.h"
-
-#include "keth/base/log.h"
-#include "keth/func/dynamicarray.h"
 
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-
-using namespace NKeth;
 
 namespace
 {
-struct SMonitor
-{
-    NX11::SRect m_Rect;
-    char m_DeviceName[32];
-    int32_t m_Width;
-    int32_t m_Height;
-};
-
-TDynamicArray<SMonitor> g_Monitors;
-
 void AddMonitor(int x, int y, int width, int height, const char* name)
 {
     SMonitor monitor = {};
-    monitor.m_Rect = {x, y, x + width, y + height};
-    strncpy(monitor.m_DeviceName, name ? name : "", sizeof monitor.m_DeviceName - 1);
+    monitor.m_Left = x;
+    monitor.m_Top = y;
+    monitor.m_Right = x + width;
+    monitor.m_Bottom = y + height;
+    snprintf(monitor.m_DeviceName, sizeof monitor.m_DeviceName, "%s", name ? name : "");
     monitor.m_Width = width;
     monitor.m_Height = height;
-    g_Monitors.Add(monitor);
+    NMonitors::Add(monitor);
 }
 
 bool EnumerateRandR(Display* display, Window root)
@@ -90,7 +78,7 @@ bool EnumerateXinerama(Display* display)
 
 void EnumerateMonitors()
 {
-    g_Monitors.Clear();
+    NMonitors::Clear();
     Display* display = NX11::OpenDisplay();
     if (!display)
         return;
@@ -109,35 +97,9 @@ void EnumerateMonitors()
     }
     else if (!EnumerateRandR(display, DefaultRootWindow(display)) && !EnumerateXinerama(display))
     {
-        g_Monitors.Clear();
+        NMonitors::Clear();
         int screen = DefaultScreen(display);
         AddMonitor(0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen), "default");
     }
-    for (int i = 0; i < g_Monitors.GetCount(); ++i)
-    {
-        const SMonitor& m = g_Monitors[i];
-        Log("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, m.m_Rect.m_Left, m.m_Rect.m_Top,
-            m.m_Rect.m_Right, m.m_Rect.m_Bottom, m.m_Rect.m_Right - m.m_Rect.m_Left,
-            m.m_Rect.m_Bottom - m.m_Rect.m_Top, m.m_DeviceName);
-    }
-}
-
-int GetMonitorCount()
-{
-    return g_Monitors.GetCount();
-}
-
-TVector2<int> GetMonitorSize(int index)
-{
-    if (index < 0 || index >= g_Monitors.GetCount())
-        return TVector2<int>(0, 0);
-    return TVector2<int>(g_Monitors[index].m_Width, g_Monitors[index].m_Height);
-}
-
-bool NX11::GetMonitorRect(int index, SRect& rect)
-{
-    if (index < 0 || index >= g_Monitors.GetCount())
-        return false;
-    rect = g_Monitors[index].m_Rect;
-    return true;
+    NMonitors::LogAll();
 }

@@ -1,5 +1,6 @@
 // The rendering device on Windows: one window per monitor with a WGL context, the monitor list,
 // cursor and key state, and the message queue.
+#include "monitors.h"
 #include "platform.h"
 
 #include "keth/base/log.h"
@@ -17,19 +18,8 @@ using namespace NKeth;
 
 namespace
 {
-struct SMonitor
-{
-    HMONITOR m_Monitor;
-    HDC m_Dc;
-    int32_t m_Left, m_Top, m_Right, m_Bottom;
-    char m_DeviceName[32];
-    int32_t m_Width;
-    int32_t m_Height;
-};
-
 const char* const CLASS_NAME = "opengl";
 
-TDynamicArray<SMonitor> g_Monitors;
 // The cursor position last sampled by Create or Present, in screen pixels.
 POINT g_Cursor = {0, 0};
 bool g_ClassRegistered = false;
@@ -59,14 +49,12 @@ void SampleCursor()
         g_Cursor = position;
 }
 
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM)
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT rect, LPARAM)
 {
     MONITORINFOEXA info;
     memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     SMonitor record = {};
-    record.m_Monitor = monitor;
-    record.m_Dc = dc;
     record.m_Left = rect->left;
     record.m_Top = rect->top;
     record.m_Right = rect->right;
@@ -82,7 +70,7 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM)
         record.m_Width = rect->right - rect->left;
         record.m_Height = rect->bottom - rect->top;
     }
-    g_Monitors.Add(record);
+    NMonitors::Add(record);
     return TRUE;
 }
 
@@ -180,7 +168,7 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
         mode.dmBitsPerPel = 32;
         mode.dmPelsWidth = DWORD(width);
         mode.dmPelsHeight = DWORD(height);
-        if (ChangeDisplaySettingsExA(g_Monitors[monitor].m_DeviceName, &mode, nullptr, CDS_FULLSCREEN,
+        if (ChangeDisplaySettingsExA(NMonitors::Get(monitor)->m_DeviceName, &mode, nullptr, CDS_FULLSCREEN,
                                      nullptr) != DISP_CHANGE_SUCCESSFUL)
             return false;
         // The mode change may move the monitors, or lose one.
@@ -189,7 +177,7 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
             return false;
     }
 
-    const SMonitor& place = g_Monitors[monitor];
+    const SMonitor& place = *NMonitors::Get(monitor);
     RECT rect = {place.m_Left, place.m_Top, place.m_Left + width, place.m_Top + height};
     DWORD exStyle, style;
     if (fullscreen)
@@ -343,28 +331,9 @@ bool COGLDevice_win32::IsKeyDown(EKey key)
 
 void EnumerateMonitors()
 {
-    g_Monitors.Clear();
-    g_Monitors.SetCapacity(1);
+    NMonitors::Clear();
     EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
-    for (int i = 0; i < g_Monitors.GetCount(); ++i)
-    {
-        const SMonitor& m = g_Monitors[i];
-        Log("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, int(m.m_Left), int(m.m_Top),
-            int(m.m_Right), int(m.m_Bottom), int(m.m_Right - m.m_Left), int(m.m_Bottom - m.m_Top),
-            m.m_DeviceName);
-    }
-}
-
-int GetMonitorCount()
-{
-    return g_Monitors.GetCount();
-}
-
-TVector2<int> GetMonitorSize(int index)
-{
-    if (index < 0 || index >= g_Monitors.GetCount())
-        return TVector2<int>(0, 0);
-    return TVector2<int>(g_Monitors[index].m_Width, g_Monitors[index].m_Height);
+    NMonitors::LogAll();
 }
 
 COGLDevice* CreateOGLDevice()

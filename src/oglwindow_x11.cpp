@@ -1,6 +1,7 @@
 // The rendering device on X11: one borderless window per monitor with a GLX context, pointer
 // and keyboard state, and the message queue. Under a screensaver host the show draws into the
 // host's window instead, and leaves input alone.
+#include "monitors.h"
 #include "platform.h"
 #include "x11.h"
 
@@ -25,6 +26,11 @@ using namespace NKeth;
 namespace
 {
 class COGLDevice_x11;
+
+struct SRect
+{
+    int32_t m_Left, m_Top, m_Right, m_Bottom;
+};
 
 Display* g_Display = nullptr;
 int g_CursorX = 0;
@@ -196,7 +202,7 @@ public:
     Window m_Window = None;
     Colormap m_Colormap = None;
     GLXContext m_GLContext = nullptr;
-    NX11::SRect m_WindowRect = {};
+    SRect m_WindowRect = {};
     bool m_Fullscreen = false;
     bool m_HasFocus = false;
     bool m_Destroyed = false;
@@ -326,11 +332,11 @@ bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
     EnumerateMonitors();
     if (NX11::GetHostWindow() != None)
         return monitor == 0 && CreateHosted();
-    NX11::SRect rect;
-    if (!NX11::GetMonitorRect(monitor, rect))
+    const SMonitor* place = NMonitors::Get(monitor);
+    if (!place)
         return false;
-    int x = (rect.m_Left + rect.m_Right) / 2 - width / 2;
-    int y = (rect.m_Top + rect.m_Bottom) / 2 - height / 2;
+    int x = (place->m_Left + place->m_Right) / 2 - width / 2;
+    int y = (place->m_Top + place->m_Bottom) / 2 - height / 2;
 
     GLXFBConfig config = ChooseConfig(0, m_Multisample ? m_PixelFormat : 0);
     if (!config)

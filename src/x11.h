@@ -1,9 +1,7 @@
 #pragma once
-// What the X11 platform files share: the one display connection, its error flag, the
-// screensaver host's window and the monitor rectangles.
+// What the X11 platform files share: the one display connection, its error flag and the
+// screensaver host's window.
 #include <X11/Xlib.h>
-
-#include <cstdint>
 
 namespace NX11
 {
@@ -20,11 +18,4 @@ bool ErrorSeen();
 Window GetHostWindow();
 // The stop signal that arrived since CatchStopRequests, or 0.
 int GetStopSignal();
-
-struct SRect
-{
-    int32_t m_Left, m_Top, m_Right, m_Bottom;
-};
-// Monitor index's rectangle in root-window pixels; false for an index outside the list.
-bool GetMonitorRect(int index, SRect& rect);
 } // namespace NX11
