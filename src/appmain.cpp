@@ -20,6 +20,8 @@
 
 using namespace NKeth;
 
+CDemoSystem g_DemoSystem;
+
 namespace
 {
 char g_ComputerName[128];

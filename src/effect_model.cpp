@@ -17,15 +17,15 @@ public:
             if (!ReadModelCache(m_Meshes, cacheName))
             {
                 const NKeth::CString objectName("data/%s", m_ModelFile.GetText());
-                if (BuildModelFromLightWave(m_Meshes, objectName))
+                // An object that gave no triangles (an older format, say) leaves no cache
+                // that would hide it once it is converted.
+                if (BuildModelFromLightWave(m_Meshes, objectName) && HasTriangles(m_Meshes))
                     WriteModelCache(m_Meshes, cacheName);
             }
         }
-        ApplyMaterials(m_Meshes, node);
+        ApplyMaterials(m_Meshes, node, System());
         SetOutput("", CVariant::FromPointer(&m_Meshes));
-        m_StartTime = -1;
-        m_EndTime = -1;
-        m_Duration = 0;
+        MakePassive();
     }
 
     NKeth::TDynamicArray<CMesh*> m_Meshes;

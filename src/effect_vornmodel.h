@@ -22,7 +22,8 @@ public:
     ~CEffect_VornModel() override;
 
     void Read(CContainer& node) override;
-    void LoadFromArchive(CContainer& parameters);
+    // True when the archive entry was read as a model file.
+    bool LoadFromArchive(CContainer& parameters);
     // Appends one mesh named default (also when the file is refused); false when in is null
     // or the file is refused or holds no draw records.
     static bool ReadModelFile(NKeth::TDynamicArray<CMesh*>& meshes, NKeth::CInputStream* in);
@@ -41,6 +42,6 @@ public:
     static int ExportTextures(CStuffReader& reader, CContainer* directory, const char* outputDir);
 };
 
-// The archive reader named by the part of a "stuff" value before "|"; the rest, lower-cased,
-// goes to path. Null when the name has no pointer output.
-CStuffReader* FindStuffReader(const NKeth::CString& stuff, NKeth::CString& path);
+// The archive reader of system named by the part of a "stuff" value before "|"; the rest,
+// lower-cased, goes to path. Null when the name has no pointer output.
+CStuffReader* FindStuffReader(CDemoSystem& system, const NKeth::CString& stuff, NKeth::CString& path);

@@ -254,7 +254,23 @@ bool BuildModelFromLightWave(TDynamicArray<CMesh*>& meshes, const char* fileName
     object.Parse(buffer.data(), got);
     object.Build();
     BuildModelFromObject(meshes, object);
+    int larger = 0;
+    if (object.m_Blocks.GetCount() > 0)
+        for (int f = 0; f < object.m_Blocks[0]->m_Faces.GetCount(); ++f)
+            larger += object.m_Blocks[0]->m_Faces[f]->m_CornerCount > 3 ? 1 : 0;
+    if (larger > 0)
+        Log("LightWave object %s: %d polygons with more than three corners skipped; "
+            "vornscr-tool import triangulates them\n",
+            fileName, larger);
     return true;
+}
+
+bool HasTriangles(const TDynamicArray<CMesh*>& meshes)
+{
+    for (int i = 0; i < meshes.GetCount(); ++i)
+        if (meshes[i]->m_Indices.GetCount() >= 3)
+            return true;
+    return false;
 }
 
 namespace
@@ -379,9 +395,9 @@ bool WriteModelCache(const TDynamicArray<CMesh*>& meshes, const char* fileName)
     return ok && out.Flush();
 }
 
-void ReadMaterial(SMaterial& material, CContainer& parameters)
+void ReadMaterial(SMaterial& material, CContainer& parameters, CDemoSystem& system)
 {
-    const CVector4 color = g_DemoSystem.GetColor("color", &parameters, 0, 1, 0, 1);
+    const CVector4 color = system.GetColor("color", &parameters, 0, 1, 0, 1);
     material.m_Color[0] = color.x;
     material.m_Color[1] = color.y;
     material.m_Color[2] = color.z;
@@ -392,7 +408,7 @@ void ReadMaterial(SMaterial& material, CContainer& parameters)
     parameters.GetInt("zwrite", &material.m_ZWrite, 1);
 }
 
-void ApplyMaterials(TDynamicArray<CMesh*>& meshes, CContainer& node)
+void ApplyMaterials(TDynamicArray<CMesh*>& meshes, CContainer& node, CDemoSystem& system)
 {
     CContainer* materials = node.Find("materials");
     if (!materials)
@@ -405,6 +421,6 @@ void ApplyMaterials(TDynamicArray<CMesh*>& meshes, CContainer& node)
         const CString name = material->m_Values[0]->ToString();
         for (int m = 0; m < meshes.GetCount(); ++m)
             if (StrCmp(name.GetText(), meshes[m]->m_MaterialName.GetText()) == 0)
-                ReadMaterial(*meshes[m], *material);
+                ReadMaterial(*meshes[m], *material, system);
     }
 }

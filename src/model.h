@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class CDemoSystem;
+
 namespace NKeth
 {
 namespace NLWO
@@ -46,8 +48,10 @@ const float WELD_TOLERANCE = 1e-6f;
 // not open or its counts do not fit its size (logged): the model is then built again.
 bool ReadModelCache(NKeth::TDynamicArray<CMesh*>& meshes, const char* fileName);
 bool WriteModelCache(const NKeth::TDynamicArray<CMesh*>& meshes, const char* fileName);
-// One mesh per surface of the object, built from the triangles of its first point list.
+// One mesh per surface of the object, built from the triangles of its first point list; false
+// when the file does not open. Larger polygons are skipped with one log line.
 bool BuildModelFromLightWave(NKeth::TDynamicArray<CMesh*>& meshes, const char* fileName);
+bool HasTriangles(const NKeth::TDynamicArray<CMesh*>& meshes);
 // The meshes of an object that is parsed and built. With linearSearch the vertices are welded
 // by the plain scan without reserving room (the reference the fast way must equal).
 void BuildModelFromObject(NKeth::TDynamicArray<CMesh*>& meshes, NKeth::NLWO::CLWO_Object& object,
@@ -58,10 +62,10 @@ void BuildModelFromObject(NKeth::TDynamicArray<CMesh*>& meshes, NKeth::NLWO::CLW
 uint32_t AddVertex(CMesh& mesh, const NKeth::TVector3<float>& position, const NKeth::TVector3<float>& normal,
                    const NKeth::TVector2<float>& texCoord, bool noWelding);
 void AddTriangle(CMesh& mesh, uint32_t a, uint32_t b, uint32_t c);
-// Assigns all five material fields, defaults included.
-void ReadMaterial(SMaterial& material, CContainer& parameters);
+// Assigns all five material fields, defaults included; the colour is a palette name of system.
+void ReadMaterial(SMaterial& material, CContainer& parameters, CDemoSystem& system);
 // Applies each material container of the node's "materials" line to the meshes of its name.
-void ApplyMaterials(NKeth::TDynamicArray<CMesh*>& meshes, CContainer& node);
+void ApplyMaterials(NKeth::TDynamicArray<CMesh*>& meshes, CContainer& node, CDemoSystem& system);
 
 // Welds vertices into one mesh with the same result as AddVertex, finding candidates through
 // a hash of quantised positions instead of scanning every vertex.

@@ -142,20 +142,25 @@ TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
     EXPECT_EQ(keeps.m_Meshes[0]->m_Positions.GetCount(), 3);
     EXPECT_EQ(keeps.m_Meshes[0]->m_Indices.GetCount(), 0);
 
-    SRead outside(ModelFile(Strip({{4, 0}}, {0, 1, 9}, 3)));
-    EXPECT_TRUE(outside.Indices().empty());
-    EXPECT_NE(outside.m_Log.find("beyond its 3 vertices"), std::string::npos);
+    // Only the triangles that use a bad index are dropped.
+    for (uint32_t type : {4u, 5u})
+    {
+        SRead outside(ModelFile(Strip({{type, 0}}, {0, 1, 9}, 3)));
+        EXPECT_TRUE(outside.Indices().empty());
+        EXPECT_NE(outside.m_Log.find("beyond its 3 vertices"), std::string::npos);
+    }
+    SRead list(ModelFile(Strip({{4, 0}}, {0, 9, 1, 2, 1, 0, 1}, 3)));
+    EXPECT_EQ(list.Indices(), std::vector<uint32_t>({2, 1, 0, 1}));
 }
 
 namespace
 {
-// A show in a temporary data directory, built on the global demo system that the effects use to
-// find each other; emptied again afterwards.
+// A show on a demo system of its own in a temporary data directory.
 class CShowInDir
 {
 public:
     explicit CShowInDir(const CTempDir& dir) : m_Enter(dir.Path()) {}
-    ~CShowInDir() { DeleteEffects(g_DemoSystem); }
+    ~CShowInDir() { DeleteEffects(m_System); }
 
     void Build(const std::string& script)
     {
@@ -165,13 +170,13 @@ public:
         for (int i = 0; i < root.m_Children.GetCount(); ++i)
         {
             CContainer* block = root.m_Children[i];
-            g_DemoSystem.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
+            m_System.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
         }
     }
     TDynamicArray<CMesh*>* Meshes(const char* name)
     {
         CVariant value;
-        if (!g_DemoSystem.FindOutput(name, &value))
+        if (!m_System.FindOutput(name, &value))
             return nullptr;
         return static_cast<TDynamicArray<CMesh*>*>(value.ToPointer());
     }
@@ -192,6 +197,7 @@ public:
         return out + line;
     }
 
+    CDemoSystem m_System;
     CWorkingDirectory m_Enter;
     CLogCapture m_Log;
 };
@@ -214,7 +220,7 @@ TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
         ASSERT_EQ(meshes->GetCount(), 1);
         EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
         EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
-        CEffect* effect = g_DemoSystem.m_Effects[g_DemoSystem.FindEffect("rock")];
+        CEffect* effect = show.m_System.m_Effects[show.m_System.FindEffect("rock")];
         EXPECT_EQ(effect->m_EndTime, -1.0f);
     }
     EXPECT_EQ(ReadBytes(dir / "vornscr/cache/rock.bin").size(),
@@ -230,7 +236,7 @@ TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
     EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
 }
 
-TEST(VornModelEffect, FailedLoadsStillWriteTheCacheWhenItsDirectoryExists)
+TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
 {
     struct SCase
     {
@@ -254,10 +260,21 @@ TEST(VornModelEffect, FailedLoadsStillWriteTheCacheWhenItsDirectoryExists)
                                "vornmodel {\n name m\n stuff \"") +
                    c.m_Stuff + "\"\n}\n");
         EXPECT_EQ(show.Meshes("m")->GetCount(), c.m_Meshes);
-        const std::string cache = ReadBytes(dir / "vornscr/cache/m.bin");
-        ASSERT_GE(cache.size(), 4u);
-        EXPECT_EQ(cache[0], char(c.m_Meshes));
+        EXPECT_FALSE(std::filesystem::exists(dir / "vornscr/cache/m.bin"));
     }
+    CTempDir dir;
+    std::filesystem::create_directories(dir / "vornscr/cache");
+    WriteBytes(dir / "data/models.stuff",
+               Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}).substr(0, 30));
+    {
+        CShowInDir show(dir);
+        show.Build(VORN_SCRIPT);
+        EXPECT_EQ(show.Meshes("rock")->GetCount(), 0);
+    }
+    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
+    CShowInDir mended(dir);
+    mended.Build(VORN_SCRIPT);
+    EXPECT_EQ((*mended.Meshes("rock"))[0]->m_Indices.GetCount(), 3);
 
     CTempDir noCacheDir;
     CShowInDir show(noCacheDir);
@@ -293,12 +310,17 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
         EXPECT_EQ(show.Meshes("m")->GetCount(), 1);
     }
 
-    // No object and no cache: nothing is written.
+    // No object, or one without triangles: no cache is written.
+    WriteBytes(dir / "data/quads.lwo",
+               Form(Tags({"q"}) + Surface("q") + Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}) +
+                    Polygons({{0, 1, 2, 3}})));
     CShowInDir show(dir);
-    show.Build("model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n");
+    show.Build("model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n"
+               "model {\n name quads\n modelfile \"quads.lwo\"\n}\n");
     EXPECT_EQ(show.Meshes("none")->GetCount(), 0);
     EXPECT_EQ(show.Meshes("empty")->GetCount(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "data/gone.lwo.bin"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "data/quads.lwo.bin"));
 }
 
 TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
