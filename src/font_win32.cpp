@@ -1,7 +1,8 @@
 // The overlay font on Windows: the glyphs of a small fixed-pitch GDI font drawn into a DIB
 // section, one 16 x 16 cell per character.
-#include "appmain.h"
-#include "ogldevice.h"
+#include "platform.h"
+
+#include "keth/base/log.h"
 
 #include "keth/func/image.h"
 
@@ -32,7 +33,7 @@ CTexture* CreateFontTexture()
     if (!bitmap || !bits)
     {
         DeleteDC(dc);
-        AppLog("GDI: no bitmap for the overlay font\n");
+        Log("GDI: no bitmap for the overlay font\n");
         return nullptr;
     }
     HGDIOBJ oldBitmap = SelectObject(dc, bitmap);

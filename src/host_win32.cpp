@@ -1,10 +1,13 @@
 // The Windows side of the host and stop-request hooks. The screensaver host of Windows starts
 // the program with its own switches; window ids and the root window are Linux options.
-#include "appmain.h"
-#include "ogldevice.h"
-#include "registry.h"
+#include "install.h"
+#include "platform.h"
+
+#include "keth/base/log.h"
 
 #include <windows.h>
+
+using namespace NKeth;
 
 namespace
 {
@@ -31,7 +34,7 @@ void CatchStopRequests()
 bool SelectHostWindow(const char* windowId, bool root)
 {
     if (windowId || root)
-        AppLog("Host windows are not supported here; the show opens its own\n");
+        Log("Host windows are not supported here; the show opens its own\n");
     return true;
 }
 

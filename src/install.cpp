@@ -1,7 +1,7 @@
-#include "registry.h"
+#include "install.h"
+#include "platform.h"
 
-#include "appmain.h"
-
+#include "keth/base/log.h"
 #include "keth/func/stream.h"
 
 using namespace NKeth;
@@ -65,7 +65,7 @@ bool EnterSampleShow(const char* sampleDirectory)
     CString here = NPlatform::GetWorkingDirectory();
     if (!CFileReader(script.GetText()).IsOpen() || !NPlatform::SetWorkingDirectory(sampleDirectory))
         return false;
-    AppLog("No show in %s; playing the sample show of %s\n", here.GetText(), sampleDirectory);
+    Log("No show in %s; playing the sample show of %s\n", here.GetText(), sampleDirectory);
     return true;
 }
 

@@ -1,5 +1,4 @@
 #include "ogldevice.h"
-#include "appmain.h"
 
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
@@ -267,7 +266,7 @@ private:
 
 SShaderProgram* COGLDevice::BuildShader(CInputStream& in, const char* name)
 {
-    AppLog("[OPENGL] Compiling shader '%s'... ", name);
+    Log("[OPENGL] Compiling shader '%s'... ", name);
     enum
     {
         PROLOGUE,
@@ -284,7 +283,7 @@ SShaderProgram* COGLDevice::BuildShader(CInputStream& in, const char* name)
         ReadLine(in, line, sizeof line, &truncated);
         if (truncated)
         {
-            AppLog("\n%s: a line is longer than %d characters, shader refused\n", name, SHADER_LINE_SIZE - 1);
+            Log("\n%s: a line is longer than %d characters, shader refused\n", name, SHADER_LINE_SIZE - 1);
             fits = false;
             break;
         }
@@ -302,7 +301,7 @@ SShaderProgram* COGLDevice::BuildShader(CInputStream& in, const char* name)
         }
         fits = fits && vertex->Append("\n", 1) && fragment->Append("\n", 1);
         if (!fits)
-            AppLog("\n%s: longer than %d characters, shader refused\n", name, SHADER_SOURCE_SIZE - 1);
+            Log("\n%s: longer than %d characters, shader refused\n", name, SHADER_SOURCE_SIZE - 1);
     }
     SShaderProgram* program = nullptr;
     if (fits)
@@ -330,7 +329,7 @@ SShaderProgram* COGLDevice::BuildShader(CInputStream& in, const char* name)
 
         program = NEW SShaderProgram{uint32_t(handle)};
         if (!failed)
-            AppLog("ok\n");
+            Log("ok\n");
     }
     delete vertex;
     delete fragment;
@@ -346,7 +345,10 @@ bool COGLDevice::PrintInfoLog(uint32_t object, const char* title)
     if (length <= 0 || !text[0])
         return false;
     text[sizeof text - 1] = 0;
-    AppLog("\n%s:\n%s\n", title, text);
+    // The info log may fill the whole buffer, more than one formatted line holds.
+    Log("\n%s:\n", title);
+    LogText(text);
+    LogText("\n");
     return true;
 }
 

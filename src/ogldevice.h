@@ -36,6 +36,12 @@ struct SShaderProgram
     uint32_t m_Program;
 };
 
+// Keys the program asks about; each platform maps them to its own codes.
+enum class EKey
+{
+    Escape,
+};
+
 // The rendering device: the window and input side comes from the platform, the GL operations
 // act on the context that is current.
 class COGLDevice
@@ -50,8 +56,7 @@ public:
     virtual void MakeCurrent() = 0;
     virtual bool ChooseMultisampleFormat() { return false; }
     virtual NKeth::TVector2<float> GetMousePosition() = 0;
-    virtual void ResetMousePosition() = 0;
-    virtual bool IsKeyDown(int virtualKey) = 0;
+    virtual bool IsKeyDown(EKey key) = 0;
 
     // Textures. Creation from a stream or file logs an image error and returns none.
     CTexture* CreateTexture(const NKeth::CImage& image);
@@ -94,29 +99,3 @@ public:
 // The device that was made current last (or created last); every effect draws through it.
 COGLDevice* GetCurrentDevice();
 void SetCurrentDevice(COGLDevice* device);
-
-// Platform side: monitors, the device factory and the message queue.
-void EnumerateMonitors();
-int GetMonitorCount();
-NKeth::TVector2<int> GetMonitorSize(int index);
-COGLDevice* CreateOGLDevice();
-// Dispatches every pending window message; returns true once a close request was seen.
-bool ProcessMessages();
-// From now on a request of the system to end the program (SIGTERM or SIGINT, a console
-// break) is a close request.
-void CatchStopRequests();
-// A window that a screensaver host made, into which the whole show then draws as one device of
-// the window's size: the window of windowId (decimal or 0x hexadecimal), else one the host's
-// environment names, else with root the root window. False, with a log line, when the window
-// asked for can't be used; true without one when none is asked for or the platform has none.
-bool SelectHostWindow(const char* windowId, bool root);
-// The preview of the system's screensaver dialog: "/p" followed by the handle of the window to
-// draw into, as one device of its size until that window goes away; input never ends it. False
-// when the platform has no such preview or the window does not exist.
-bool SelectPreviewWindow(const char* commandLine);
-// The settings of the system's screensaver dialog ("/c"): where the show comes from and how to
-// install one. Returns once the user has read it.
-void ShowSettings();
-// The overlay font of the current device: 256 x 256, character c in the 16 x 16 cell of column
-// c mod 16 and row c / 16, white with the glyphs in alpha; none when the system has no font.
-CTexture* CreateFontTexture();

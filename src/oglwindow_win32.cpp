@@ -1,7 +1,7 @@
 // The rendering device on Windows: one window per monitor with a WGL context, the monitor list,
 // cursor and key state, and the message queue.
-#include "appmain.h"
-#include "ogldevice.h"
+#include "monitors.h"
+#include "platform.h"
 
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
@@ -14,59 +14,36 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 using namespace NKeth;
 
 namespace
 {
-struct SMonitor
-{
-    HMONITOR m_Monitor;
-    HDC m_Dc;
-    int32_t m_Left, m_Top, m_Right, m_Bottom;
-    char m_DeviceName[32];
-    int32_t m_Width;
-    int32_t m_Height;
-};
-
 const char* const CLASS_NAME = "opengl";
 
-TDynamicArray<SMonitor> g_Monitors;
 // The cursor position last sampled by Create or Present, in screen pixels.
 POINT g_Cursor = {0, 0};
 bool g_ClassRegistered = false;
 // The dialog's preview window that the show draws into, as a child window; none otherwise.
 HWND g_PreviewParent = nullptr;
 
-const PIXELFORMATDESCRIPTOR PIXEL_FORMAT = {
-    sizeof(PIXELFORMATDESCRIPTOR), // 40
-    1,
-    PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
-    PFD_TYPE_RGBA,
-    32,
-    0,
-    0,
-    0,
-    0,
-    0,
-    0,
-    8, // alpha
-    0,
-    0,
-    0,
-    0,
-    0,
-    0,
-    24, // depth
-    8,  // stencil
-    0,
-    PFD_MAIN_PLANE,
-    0,
-    0,
-    0,
-    0,
-};
+// The descriptor counts alpha among the colour bits.
+PIXELFORMATDESCRIPTOR PixelFormatDescriptor()
+{
+    const SFramebufferFormat& format = FRAMEBUFFER_FORMAT;
+    PIXELFORMATDESCRIPTOR descriptor = {};
+    descriptor.nSize = sizeof descriptor; // 40
+    descriptor.nVersion = 1;
+    descriptor.dwFlags =
+        PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (format.m_DoubleBuffer ? PFD_DOUBLEBUFFER : 0);
+    descriptor.iPixelType = PFD_TYPE_RGBA;
+    descriptor.cColorBits = BYTE(format.m_ColorBits + format.m_AlphaBits);
+    descriptor.cAlphaBits = BYTE(format.m_AlphaBits);
+    descriptor.cDepthBits = BYTE(format.m_DepthBits);
+    descriptor.cStencilBits = BYTE(format.m_StencilBits);
+    descriptor.iLayerType = PFD_MAIN_PLANE;
+    return descriptor;
+}
 
 void SampleCursor()
 {
@@ -78,14 +55,12 @@ void SampleCursor()
         g_Cursor = position;
 }
 
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM)
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT rect, LPARAM)
 {
     MONITORINFOEXA info;
     memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     SMonitor record = {};
-    record.m_Monitor = monitor;
-    record.m_Dc = dc;
     record.m_Left = rect->left;
     record.m_Top = rect->top;
     record.m_Right = rect->right;
@@ -101,7 +76,7 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM)
         record.m_Width = rect->right - rect->left;
         record.m_Height = rect->bottom - rect->top;
     }
-    g_Monitors.Add(record);
+    NMonitors::Add(record);
     return TRUE;
 }
 
@@ -155,15 +130,7 @@ public:
     {
         return TVector2<float>(float(g_Cursor.x), float(g_Cursor.y));
     }
-    void ResetMousePosition() override
-    {
-        g_Cursor.x = 0;
-        g_Cursor.y = 0;
-    }
-    bool IsKeyDown(int virtualKey) override
-    {
-        return !g_PreviewParent && (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
-    }
+    bool IsKeyDown(EKey key) override;
 
     int32_t m_PixelFormat = 0;
     int32_t m_Width = 0;
@@ -215,7 +182,7 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
         mode.dmBitsPerPel = 32;
         mode.dmPelsWidth = DWORD(width);
         mode.dmPelsHeight = DWORD(height);
-        if (ChangeDisplaySettingsExA(g_Monitors[monitor].m_DeviceName, &mode, nullptr, CDS_FULLSCREEN,
+        if (ChangeDisplaySettingsExA(NMonitors::Get(monitor)->m_DeviceName, &mode, nullptr, CDS_FULLSCREEN,
                                      nullptr) != DISP_CHANGE_SUCCESSFUL)
             return false;
         // The mode change may move the monitors, or lose one.
@@ -224,7 +191,7 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
             return false;
     }
 
-    const SMonitor& place = g_Monitors[monitor];
+    const SMonitor& place = *NMonitors::Get(monitor);
     RECT rect = {place.m_Left, place.m_Top, place.m_Left + width, place.m_Top + height};
     DWORD exStyle, style;
     if (fullscreen)
@@ -283,13 +250,14 @@ bool COGLDevice_win32::CreateContext()
         LogText("opengl: Couldn't get device context.");
         return false;
     }
-    int format = m_Multisample ? m_PixelFormat : ChoosePixelFormat(m_Dc, &PIXEL_FORMAT);
+    const PIXELFORMATDESCRIPTOR descriptor = PixelFormatDescriptor();
+    int format = m_Multisample ? m_PixelFormat : ChoosePixelFormat(m_Dc, &descriptor);
     if (!format)
     {
         LogText("opengl: Can't find a suitable pixel format.");
         return false;
     }
-    if (!SetPixelFormat(m_Dc, format, &PIXEL_FORMAT))
+    if (!SetPixelFormat(m_Dc, format, &descriptor))
     {
         LogText("opengl: Can't set the pixel format.");
         return false;
@@ -344,7 +312,8 @@ bool COGLDevice_win32::ChooseMultisampleFormat()
     // take the ordinary format.
     if (!wglChoosePixelFormatARB)
         return true;
-    for (int samples : {4, 2})
+    const SFramebufferFormat& wanted = FRAMEBUFFER_FORMAT;
+    for (int samples : MULTISAMPLE_COUNTS)
     {
         const int attributes[] = {
             WGL_DRAW_TO_WINDOW_ARB,
@@ -354,15 +323,15 @@ bool COGLDevice_win32::ChooseMultisampleFormat()
             WGL_ACCELERATION_ARB,
             WGL_FULL_ACCELERATION_ARB,
             WGL_COLOR_BITS_ARB,
-            24,
+            wanted.m_ColorBits,
             WGL_ALPHA_BITS_ARB,
-            8,
+            wanted.m_AlphaBits,
             WGL_DEPTH_BITS_ARB,
-            16,
+            wanted.m_DepthBits,
             WGL_STENCIL_BITS_ARB,
-            0,
+            wanted.m_StencilBits,
             WGL_DOUBLE_BUFFER_ARB,
-            1,
+            wanted.m_DoubleBuffer ? 1 : 0,
             WGL_SAMPLE_BUFFERS_ARB,
             1,
             WGL_SAMPLES_ARB,
@@ -383,12 +352,23 @@ bool COGLDevice_win32::ChooseMultisampleFormat()
     // True means the extension is there, not that a format was found.
     return true;
 }
+
+bool COGLDevice_win32::IsKeyDown(EKey key)
+{
+    int code = 0;
+    switch (key)
+    {
+        case EKey::Escape:
+            code = VK_ESCAPE;
+            break;
+    }
+    return !g_PreviewParent && code && (GetAsyncKeyState(code) & 0x8000) != 0;
+}
 } // namespace
 
 void EnumerateMonitors()
 {
-    g_Monitors.Clear();
-    g_Monitors.SetCapacity(1);
+    NMonitors::Clear();
     RECT client;
     // The preview window is the one monitor; a window that is gone leaves none.
     if (g_PreviewParent && GetClientRect(g_PreviewParent, &client))
@@ -397,29 +377,11 @@ void EnumerateMonitors()
         record.m_Right = record.m_Width = client.right;
         record.m_Bottom = record.m_Height = client.bottom;
         snprintf(record.m_DeviceName, sizeof record.m_DeviceName, "preview");
-        g_Monitors.Add(record);
+        NMonitors::Add(record);
     }
     else if (!g_PreviewParent)
         EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
-    for (int i = 0; i < g_Monitors.GetCount(); ++i)
-    {
-        const SMonitor& m = g_Monitors[i];
-        AppLog("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, int(m.m_Left), int(m.m_Top),
-               int(m.m_Right), int(m.m_Bottom), int(m.m_Right - m.m_Left), int(m.m_Bottom - m.m_Top),
-               m.m_DeviceName);
-    }
-}
-
-int GetMonitorCount()
-{
-    return g_Monitors.GetCount();
-}
-
-TVector2<int> GetMonitorSize(int index)
-{
-    if (index < 0 || index >= g_Monitors.GetCount())
-        return TVector2<int>(0, 0);
-    return TVector2<int>(g_Monitors[index].m_Width, g_Monitors[index].m_Height);
+    NMonitors::LogAll();
 }
 
 COGLDevice* CreateOGLDevice()
@@ -429,6 +391,11 @@ COGLDevice* CreateOGLDevice()
     g_Cursor.y = 0;
     SetCurrentDevice(device);
     return device;
+}
+
+bool SetSwapInterval(int interval)
+{
+    return WGLEW_EXT_swap_control && wglSwapIntervalEXT && wglSwapIntervalEXT(interval);
 }
 
 bool ProcessMessages()

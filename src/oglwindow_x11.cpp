@@ -1,55 +1,38 @@
-// The rendering device on X11: one borderless window per monitor with a GLX context, the
-// monitor list from XRandR, pointer and keyboard state, and the message queue. Under a
-// screensaver host the show draws into the host's window instead, and leaves input alone.
-#include "appmain.h"
-#include "ogldevice.h"
+// The rendering device on X11: one borderless window per monitor with a GLX context, pointer
+// and keyboard state, and the message queue. Under a screensaver host the show draws into the
+// host's window instead, and leaves input alone.
+#include "monitors.h"
+#include "platform.h"
+#include "x11.h"
 
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/func/dynamicarray.h"
-#include "keth/func/image.h"
 
 #include <GL/glew.h>
 // After GLEW: the plain GLX header, whose functions are real symbols rather than pointers that
 // stay null until glewInit.
 #include <GL/glx.h>
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/Xinerama.h>
-#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <csignal>
+#include <initializer_list>
 #include <poll.h>
 
 using namespace NKeth;
 
 namespace
 {
+class COGLDevice_x11;
+
 struct SRect
 {
     int32_t m_Left, m_Top, m_Right, m_Bottom;
 };
 
-struct SMonitor
-{
-    unsigned long m_Monitor; // output (XRandR), screen number (Xinerama) or 0
-    void* m_Dc;              // none: there is no device context to speak of
-    SRect m_Rect;
-    char m_DeviceName[32];
-    int32_t m_Width;
-    int32_t m_Height;
-};
-
-class COGLDevice_x11;
-
 Display* g_Display = nullptr;
-TDynamicArray<SMonitor> g_Monitors;
 int g_CursorX = 0;
 int g_CursorY = 0;
 bool g_QuitRequested = false;
@@ -61,14 +44,6 @@ bool g_XErrorSeen = false;
 TDynamicArray<COGLDevice_x11*> g_Windows;
 // Keys pressed since their last check, so that a tap shorter than a frame still counts.
 TDynamicArray<KeySym> g_KeyLatch;
-// The window a screensaver host made for us (or the root window); None when we make our own.
-Window g_HostWindow = None;
-volatile sig_atomic_t g_StopSignal = 0;
-
-extern "C" void OnStopSignal(int signal)
-{
-    g_StopSignal = signal;
-}
 
 int OnXError(Display* display, XErrorEvent* error)
 {
@@ -86,88 +61,7 @@ int OnXIOError(Display*)
     exit(0);
 }
 
-bool OpenDisplay()
-{
-    if (g_Display)
-        return true;
-    g_Display = XOpenDisplay(nullptr);
-    if (!g_Display)
-    {
-        Log("X: can't open display \"%s\"\n", getenv("DISPLAY") ? getenv("DISPLAY") : "");
-        return false;
-    }
-    XSetErrorHandler(OnXError);
-    XSetIOErrorHandler(OnXIOError);
-    g_WMProtocols = XInternAtom(g_Display, "WM_PROTOCOLS", False);
-    g_WMDeleteWindow = XInternAtom(g_Display, "WM_DELETE_WINDOW", False);
-    return true;
-}
-
-void AddMonitor(unsigned long handle, int x, int y, int width, int height, const char* name)
-{
-    SMonitor monitor = {};
-    monitor.m_Monitor = handle;
-    monitor.m_Rect = {x, y, x + width, y + height};
-    strncpy(monitor.m_DeviceName, name ? name : "", sizeof monitor.m_DeviceName - 1);
-    monitor.m_Width = width;
-    monitor.m_Height = height;
-    g_Monitors.Add(monitor);
-}
-
-bool EnumerateRandR(Window root)
-{
-    int eventBase, errorBase, major = 0, minor = 0;
-    if (!XRRQueryExtension(g_Display, &eventBase, &errorBase) ||
-        !XRRQueryVersion(g_Display, &major, &minor) || major * 100 + minor < 105)
-        return false;
-    int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(g_Display, root, True, &count);
-    if (!monitors)
-        return false;
-    // Primary first, then left to right.
-    std::stable_sort(monitors, monitors + count,
-                     [](const XRRMonitorInfo& a, const XRRMonitorInfo& b)
-                     {
-                         if (a.primary != b.primary)
-                             return a.primary > b.primary;
-                         return a.x != b.x ? a.x < b.x : a.y < b.y;
-                     });
-    for (int i = 0; i < count; ++i)
-    {
-        char* name = monitors[i].name != None ? XGetAtomName(g_Display, monitors[i].name) : nullptr;
-        AddMonitor(monitors[i].name, monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height,
-                   name);
-        if (name)
-            XFree(name);
-    }
-    XRRFreeMonitors(monitors);
-    return count > 0;
-}
-
-bool EnumerateXinerama()
-{
-    int eventBase, errorBase, count = 0;
-    if (!XineramaQueryExtension(g_Display, &eventBase, &errorBase) || !XineramaIsActive(g_Display))
-        return false;
-    XineramaScreenInfo* screens = XineramaQueryScreens(g_Display, &count);
-    if (!screens)
-        return false;
-    std::stable_sort(screens, screens + count,
-                     [](const XineramaScreenInfo& a, const XineramaScreenInfo& b)
-                     { return a.x_org != b.x_org ? a.x_org < b.x_org : a.y_org < b.y_org; });
-    for (int i = 0; i < count; ++i)
-    {
-        char name[32];
-        snprintf(name, sizeof name, "screen%d", screens[i].screen_number);
-        AddMonitor(unsigned(screens[i].screen_number), screens[i].x_org, screens[i].y_org, screens[i].width,
-                   screens[i].height, name);
-    }
-    XFree(screens);
-    return count > 0;
-}
-
-// The frame buffer configuration of every window: RGBA 8 bits per channel, 24-bit depth, 8-bit
-// stencil, double-buffered; with samples > 0 a multisample one.
+// The configuration of the wanted framebuffer; with samples > 0 a multisample one.
 GLXFBConfig ChooseConfig(int samples, int configId)
 {
     int attributes[32];
@@ -184,13 +78,14 @@ GLXFBConfig ChooseConfig(int samples, int configId)
         add(GLX_X_RENDERABLE, True);
         add(GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT);
         add(GLX_RENDER_TYPE, GLX_RGBA_BIT);
-        add(GLX_RED_SIZE, 8);
-        add(GLX_GREEN_SIZE, 8);
-        add(GLX_BLUE_SIZE, 8);
-        add(GLX_ALPHA_SIZE, 8);
-        add(GLX_DEPTH_SIZE, 24);
-        add(GLX_STENCIL_SIZE, 8);
-        add(GLX_DOUBLEBUFFER, True);
+        const SFramebufferFormat& format = FRAMEBUFFER_FORMAT;
+        add(GLX_RED_SIZE, format.m_ColorBits / 3);
+        add(GLX_GREEN_SIZE, format.m_ColorBits / 3);
+        add(GLX_BLUE_SIZE, format.m_ColorBits / 3);
+        add(GLX_ALPHA_SIZE, format.m_AlphaBits);
+        add(GLX_DEPTH_SIZE, format.m_DepthBits);
+        add(GLX_STENCIL_SIZE, format.m_StencilBits);
+        add(GLX_DOUBLEBUFFER, format.m_DoubleBuffer ? True : False);
         if (samples > 0)
         {
             add(GLX_SAMPLE_BUFFERS, 1);
@@ -239,49 +134,20 @@ GLXFBConfig ChooseConfigForVisual(VisualID visual)
     return best;
 }
 
-KeySym KeySymOfVirtualKey(int key)
+KeySym KeySymOf(EKey key)
 {
-    if (key >= '0' && key <= '9')
-        return XK_0 + (key - '0');
-    if (key >= 'A' && key <= 'Z')
-        return XK_a + (key - 'A');
-    if (key >= 0x70 && key <= 0x7B)
-        return XK_F1 + (key - 0x70);
     switch (key)
     {
-        case 0x08:
-            return XK_BackSpace;
-        case 0x09:
-            return XK_Tab;
-        case 0x0D:
-            return XK_Return;
-        case 0x10:
-            return XK_Shift_L;
-        case 0x11:
-            return XK_Control_L;
-        case 0x12:
-            return XK_Alt_L;
-        case 0x1B:
+        case EKey::Escape:
             return XK_Escape;
-        case 0x20:
-            return XK_space;
-        case 0x25:
-            return XK_Left;
-        case 0x26:
-            return XK_Up;
-        case 0x27:
-            return XK_Right;
-        case 0x28:
-            return XK_Down;
-        default:
-            return NoSymbol;
     }
+    return NoSymbol;
 }
 
 void SampleCursor()
 {
     // The host watches input itself; the pointer means nothing to the show.
-    if (g_HostWindow != None)
+    if (NX11::GetHostWindow() != None)
         return;
     Window root, child;
     int rootX, rootY, x, y;
@@ -315,8 +181,7 @@ public:
     {
         return TVector2<float>(float(g_CursorX), float(g_CursorY));
     }
-    void ResetMousePosition() override { g_CursorX = g_CursorY = 0; }
-    bool IsKeyDown(int virtualKey) override;
+    bool IsKeyDown(EKey key) override;
 
     // What the window procedure does on a focus change.
     void OnFocusIn();
@@ -337,11 +202,11 @@ public:
     Window m_Window = None;
     Colormap m_Colormap = None;
     GLXContext m_GLContext = nullptr;
-    int m_ClassMonitor = -1;
     SRect m_WindowRect = {};
+    bool m_Fullscreen = false;
     bool m_HasFocus = false;
     bool m_Destroyed = false;
-    bool m_Hosted = false; // drawing into g_HostWindow, which is not ours to destroy
+    bool m_Hosted = false; // drawing into NX11::GetHostWindow(), which is not ours to destroy
     bool m_ViewportStale = false;
 
 private:
@@ -432,7 +297,7 @@ bool COGLDevice_x11::CreateHosted()
 {
     XWindowAttributes window = {};
     g_XErrorSeen = false;
-    if (!XGetWindowAttributes(g_Display, g_HostWindow, &window) || g_XErrorSeen)
+    if (!XGetWindowAttributes(g_Display, NX11::GetHostWindow(), &window) || g_XErrorSeen)
     {
         LogText("opengl: Error creating window");
         return false;
@@ -443,8 +308,8 @@ bool COGLDevice_x11::CreateHosted()
         LogText("opengl: Can't find a suitable pixel format.");
         return false;
     }
-    XSelectInput(g_Display, g_HostWindow, StructureNotifyMask);
-    m_Window = g_HostWindow;
+    XSelectInput(g_Display, NX11::GetHostWindow(), StructureNotifyMask);
+    m_Window = NX11::GetHostWindow();
     m_Hosted = true;
     m_Destroyed = false;
     m_Width = window.width;
@@ -465,16 +330,13 @@ bool COGLDevice_x11::CreateHosted()
 bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
 {
     EnumerateMonitors();
-    if (g_HostWindow != None)
+    if (NX11::GetHostWindow() != None)
         return monitor == 0 && CreateHosted();
-    if (monitor < 0 || monitor >= GetMonitorCount())
+    const SMonitor* place = NMonitors::Get(monitor);
+    if (!place)
         return false;
-    if (m_ClassMonitor == -1)
-        m_ClassMonitor = monitor;
-
-    SRect rect = g_Monitors[monitor].m_Rect;
-    int x = (rect.m_Left + rect.m_Right) / 2 - width / 2;
-    int y = (rect.m_Top + rect.m_Bottom) / 2 - height / 2;
+    int x = (place->m_Left + place->m_Right) / 2 - width / 2;
+    int y = (place->m_Top + place->m_Bottom) / 2 - height / 2;
 
     GLXFBConfig config = ChooseConfig(0, m_Multisample ? m_PixelFormat : 0);
     if (!config)
@@ -510,6 +372,7 @@ bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
     }
     m_Destroyed = false;
     m_HasFocus = false;
+    m_Fullscreen = fullscreen;
     g_Windows.Add(this);
     XStoreName(g_Display, m_Window, "Trevan!");
     XSetWMProtocols(g_Display, m_Window, &g_WMDeleteWindow, 1);
@@ -555,6 +418,9 @@ void COGLDevice_x11::OnFocusIn()
     if (m_HasFocus)
         return;
     m_HasFocus = true;
+    // A window of its own leaves the pointer to the author, who ends the show with Escape.
+    if (!m_Fullscreen)
+        return;
     int centreX = m_WindowRect.m_Left + (m_WindowRect.m_Right - m_WindowRect.m_Left) / 2;
     int centreY = m_WindowRect.m_Top + (m_WindowRect.m_Bottom - m_WindowRect.m_Top) / 2;
     XWarpPointer(g_Display, None, DefaultRootWindow(g_Display), 0, 0, 0, 0, centreX, centreY);
@@ -653,9 +519,9 @@ bool COGLDevice_x11::ChooseMultisampleFormat()
     return true;
 }
 
-bool COGLDevice_x11::IsKeyDown(int virtualKey)
+bool COGLDevice_x11::IsKeyDown(EKey key)
 {
-    KeySym symbol = KeySymOfVirtualKey(virtualKey);
+    KeySym symbol = KeySymOf(key);
     if (symbol == NoSymbol || !g_Display || m_Hosted)
         return false;
     for (int i = 0; i < g_KeyLatch.GetCount(); ++i)
@@ -674,49 +540,36 @@ bool COGLDevice_x11::IsKeyDown(int virtualKey)
 }
 } // namespace
 
-void EnumerateMonitors()
+Display* NX11::OpenDisplay()
 {
-    g_Monitors.Clear();
-    if (!OpenDisplay())
-        return;
-    Window root = DefaultRootWindow(g_Display);
-    XWindowAttributes host = {};
-    if (g_HostWindow != None)
+    if (g_Display)
+        return g_Display;
+    g_Display = XOpenDisplay(nullptr);
+    if (!g_Display)
     {
-        // The host's window is the one monitor; a window that is gone leaves none.
-        g_XErrorSeen = false;
-        if (XGetWindowAttributes(g_Display, g_HostWindow, &host) && !g_XErrorSeen)
-        {
-            char name[32];
-            snprintf(name, sizeof name, "window 0x%lx", static_cast<unsigned long>(g_HostWindow));
-            AddMonitor(g_HostWindow, 0, 0, host.width, host.height, name);
-        }
+        Log("X: can't open display \"%s\"\n", getenv("DISPLAY") ? getenv("DISPLAY") : "");
+        return nullptr;
     }
-    else if (!EnumerateRandR(root) && !EnumerateXinerama())
-    {
-        g_Monitors.Clear();
-        int screen = DefaultScreen(g_Display);
-        AddMonitor(0, 0, 0, DisplayWidth(g_Display, screen), DisplayHeight(g_Display, screen), "default");
-    }
-    for (int i = 0; i < g_Monitors.GetCount(); ++i)
-    {
-        const SMonitor& m = g_Monitors[i];
-        AppLog("#%d: rect=%d,%d,%d,%d size=%d,%d device=\"%s\"\n", i, m.m_Rect.m_Left, m.m_Rect.m_Top,
-               m.m_Rect.m_Right, m.m_Rect.m_Bottom, m.m_Rect.m_Right - m.m_Rect.m_Left,
-               m.m_Rect.m_Bottom - m.m_Rect.m_Top, m.m_DeviceName);
-    }
+    XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
+    g_WMProtocols = XInternAtom(g_Display, "WM_PROTOCOLS", False);
+    g_WMDeleteWindow = XInternAtom(g_Display, "WM_DELETE_WINDOW", False);
+    return g_Display;
 }
 
-int GetMonitorCount()
+Display* NX11::GetDisplay()
 {
-    return g_Monitors.GetCount();
+    return g_Display;
 }
 
-TVector2<int> GetMonitorSize(int index)
+void NX11::ClearError()
 {
-    if (index < 0 || index >= g_Monitors.GetCount())
-        return TVector2<int>(0, 0);
-    return TVector2<int>(g_Monitors[index].m_Width, g_Monitors[index].m_Height);
+    g_XErrorSeen = false;
+}
+
+bool NX11::ErrorSeen()
+{
+    return g_XErrorSeen;
 }
 
 COGLDevice* CreateOGLDevice()
@@ -727,6 +580,39 @@ COGLDevice* CreateOGLDevice()
     return device;
 }
 
+bool SetSwapInterval(int interval)
+{
+    Display* display = NX11::GetDisplay();
+    GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!display || !drawable)
+        return false;
+    const char* extensions = glXQueryExtensionsString(display, DefaultScreen(display));
+    auto has = [&](const char* name)
+    {
+        size_t length = strlen(name);
+        for (const char* at = extensions; at && (at = strstr(at, name)) != nullptr; at += length)
+            if ((at == extensions || at[-1] == ' ') && (at[length] == ' ' || at[length] == 0))
+                return true;
+        return false;
+    };
+    using SwapIntervalEXT = void (*)(Display*, GLXDrawable, int);
+    using SwapIntervalMESA = int (*)(unsigned);
+    if (has("GLX_EXT_swap_control"))
+        if (auto set = reinterpret_cast<SwapIntervalEXT>(
+                glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT"))))
+        {
+            NX11::ClearError();
+            set(display, drawable, interval);
+            XSync(display, False);
+            return !NX11::ErrorSeen();
+        }
+    if (has("GLX_MESA_swap_control"))
+        if (auto set = reinterpret_cast<SwapIntervalMESA>(
+                glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA"))))
+            return set(unsigned(interval)) == 0;
+    return false;
+}
+
 bool ProcessMessages()
 {
     while (g_Display && XPending(g_Display))
@@ -735,139 +621,11 @@ bool ProcessMessages()
         XNextEvent(g_Display, &event);
         HandleEvent(event);
     }
-    if (g_StopSignal && !g_QuitRequested)
+    int signal = NX11::GetStopSignal();
+    if (signal && !g_QuitRequested)
     {
-        AppLog("Ending the show on signal %d\n", int(g_StopSignal));
+        Log("Ending the show on signal %d\n", signal);
         g_QuitRequested = true;
     }
     return g_QuitRequested;
-}
-
-void CatchStopRequests()
-{
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    // A second request while the show winds down ends the process at once.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-}
-
-namespace
-{
-// Window ids come as decimal or 0x hexadecimal numbers; X gives out 29-bit ids.
-bool ParseWindowId(const char* text, Window& window)
-{
-    int base = 10;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    {
-        base = 16;
-        text += 2;
-    }
-    if (!*text || *text == '-' || *text == '+' || *text == ' ')
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long value = strtoul(text, &end, base);
-    if (errno || *end || value == 0 || value > 0x1FFFFFFFul)
-        return false;
-    window = Window(value);
-    return true;
-}
-} // namespace
-
-bool SelectHostWindow(const char* windowId, bool root)
-{
-    g_HostWindow = None;
-    const char* source = "-window-id";
-    if (!windowId)
-    {
-        // A host that names its window means it also for -root: the window stands in for the
-        // root, which it covers.
-        const char* hostWindow = getenv("XSCREENSAVER_WINDOW");
-        if (hostWindow && *hostWindow)
-        {
-            windowId = hostWindow;
-            source = "XSCREENSAVER_WINDOW";
-            root = false;
-        }
-        else if (!root)
-            return true;
-    }
-    if (!OpenDisplay())
-        return false;
-    Window window = DefaultRootWindow(g_Display);
-    if (!root && !ParseWindowId(windowId, window))
-    {
-        AppLog("Error: %s \"%s\" is not a window id\n", source, windowId);
-        return false;
-    }
-    XWindowAttributes attributes = {};
-    g_XErrorSeen = false;
-    if (!XGetWindowAttributes(g_Display, window, &attributes) || g_XErrorSeen)
-    {
-        AppLog("Error: there is no window 0x%lx to draw into\n", static_cast<unsigned long>(window));
-        return false;
-    }
-    g_HostWindow = window;
-    AppLog("Host window: 0x%lx, %dx%d\n", static_cast<unsigned long>(window), attributes.width,
-           attributes.height);
-    return true;
-}
-
-CTexture* CreateFontTexture()
-{
-    COGLDevice* device = GetCurrentDevice();
-    if (!device || !OpenDisplay())
-        return nullptr;
-    // Lines of the overlay are 8 pixels apart and characters 6: the 5x8 font fits both.
-    XFontStruct* font = nullptr;
-    for (const char* name : {"5x8", "6x10", "fixed"})
-        if ((font = XLoadQueryFont(g_Display, name)) != nullptr)
-            break;
-    if (!font)
-    {
-        AppLog("X: no font for the overlay\n");
-        return nullptr;
-    }
-    const int size = 256, cell = 16;
-    Pixmap pixmap = XCreatePixmap(g_Display, DefaultRootWindow(g_Display), size, size, 1);
-    GC gc = XCreateGC(g_Display, pixmap, 0, nullptr);
-    XSetForeground(g_Display, gc, 0);
-    XFillRectangle(g_Display, pixmap, gc, 0, 0, size, size);
-    XSetForeground(g_Display, gc, 1);
-    XSetFont(g_Display, gc, font->fid);
-    for (int c = 0; c < 256; ++c)
-    {
-        // Control codes stay blank: text lines end in a line feed, which fonts draw as a symbol.
-        if (c < 32 || (c >= 127 && c < 160))
-            continue;
-        char text = char(c);
-        XDrawString(g_Display, pixmap, gc, (c % 16) * cell, (c / 16) * cell + font->ascent, &text, 1);
-    }
-    XImage* glyphs = XGetImage(g_Display, pixmap, 0, 0, size, size, 1, XYPixmap);
-    XFreeGC(g_Display, gc);
-    XFreePixmap(g_Display, pixmap);
-    XFreeFont(g_Display, font);
-    if (!glyphs)
-        return nullptr;
-
-    CImage image;
-    CTexture* texture = nullptr;
-    if (image.Create(CImage::CFormat(CImage::CFormat::PRESET_RGBA8, size, size)))
-    {
-        for (int y = 0; y < size; ++y)
-        {
-            unsigned char* row = image.m_Data + y * image.m_Format.m_Pitch;
-            for (int x = 0; x < size; ++x)
-            {
-                row[4 * x] = row[4 * x + 1] = row[4 * x + 2] = 255;
-                row[4 * x + 3] = XGetPixel(glyphs, x, y) ? 255 : 0;
-            }
-        }
-        texture = device->CreateTexture(image);
-    }
-    XDestroyImage(glyphs);
-    return texture;
 }

@@ -1,6 +1,6 @@
 // The registry as a text file: one "[<root>\<key path>]" section per key and "Name=value" lines,
 // in $XDG_CONFIG_HOME/vornscr/registry (default ~/.config/vornscr/registry).
-#include "registry.h"
+#include "platform.h"
 
 #include "keth/base/sys.h"
 
@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -265,5 +266,17 @@ CString GetComputerName()
     CString result;
     result = name;
     return result;
+}
+
+void Sleep(double seconds)
+{
+    if (!(seconds > 0))
+        return;
+    timespec rest;
+    rest.tv_sec = time_t(seconds);
+    rest.tv_nsec = long((seconds - double(rest.tv_sec)) * 1e9);
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR)
+    {
+    }
 }
 } // namespace NPlatform

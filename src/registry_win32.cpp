@@ -1,6 +1,6 @@
 // The Win32 registry behind full key paths such as "HKEY_LOCAL_MACHINE\SOFTWARE\VornScr", and the
 // file-system side of the installation.
-#include "registry.h"
+#include "platform.h"
 
 #include "keth/base/memorymanager.h"
 
@@ -147,5 +147,11 @@ CString GetComputerName()
     CString result;
     result = name;
     return result;
+}
+
+void Sleep(double seconds)
+{
+    if (seconds > 0)
+        ::Sleep(DWORD(seconds * 1000 + 0.5));
 }
 } // namespace NPlatform

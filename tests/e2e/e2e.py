@@ -398,6 +398,72 @@ def case_leak_report_lists_only_what_is_left_by_design():
     check(leak_report(filler + show + filler, 40) == base, "blocks grew with the script or the frames")
 
 
+def case_command_line_usage():
+    # The usage on standard output, usage errors on standard error: no show starts.
+    for args, status, where, text in ((["--help"], 0, "stdout", "VORNSCR_DIR"), (["-h"], 0, "stdout", "-maxfps N"),
+                                      (["-frames"], 2, "stderr", "Error: -frames needs a number of frames"),
+                                      (["-frames", "x"], 2, "stderr", 'frames (0 or more), not "x"'),
+                                      (["-frames", "-1"], 2, "stderr", 'not "-1"'),
+                                      (["-maxfps", "30fps"], 2, "stderr", 'Error: -maxfps needs')):
+        run = Run(SKY)
+        try:
+            done = subprocess.run([PROGRAM, *args], cwd=run.data, env=run.env(), capture_output=True, text=True,
+                                  timeout=GUARD)
+            output = {"stdout": done.stdout, "stderr": done.stderr}
+            check(done.returncode == status, "%s: exit status %d" % (args, done.returncode))
+            check(text in output[where], "%s: %r not on %s:\n%s" % (args, text, where, output[where]))
+            check("Computer: " not in run.log() and "Leaked" not in done.stderr, "%s: the show started" % args)
+        finally:
+            run.close()
+
+
+def case_show_directory_from_the_environment():
+    run = Run(SKY)
+    try:
+        elsewhere = os.path.join(run.root, "elsewhere")
+        os.makedirs(elsewhere)
+        run.start("-frames", "3", "-maxfps", "30", "-vsync", cwd=elsewhere, env={"VORNSCR_DIR": run.data})
+        check(run.wait() == 0, "exit status %d:\n%s" % (run.proc.returncode, run.log()))
+        check("Data directory: %s (VORNSCR_DIR)\n" % run.data in run.log() and "for clear" in run.log(),
+              "the show of VORNSCR_DIR was not played:\n" + run.log())
+        check(not os.path.exists(os.path.join(run.config, "vornscr")), "the registry was touched")
+        run.start("-frames", "3", env={"VORNSCR_DIR": os.path.join(run.root, "missing")})
+        check(run.wait() == 255, "a missing directory: exit status %d" % run.proc.returncode)
+        check('Error: VORNSCR_DIR "%s/missing"' % run.root in run.log(), "no error line:\n" + run.log())
+    finally:
+        run.close()
+
+
+def case_window_mode_leaves_the_mouse_free():
+    run = Run(SKY)
+    try:
+        run.start("-window")
+        wait_for_show(run, windows=1)
+        xdotool("mousemove_relative", "--", "40", "30")
+        time.sleep(1.0)
+        check(run.running(), "the mouse ended the show in a window")
+        xdotool("key", "Escape")
+        check(run.wait() == 0, "Escape: exit status %d" % run.proc.returncode)
+    finally:
+        run.close()
+
+
+def case_standard_error_shows_only_the_leak_summary():
+    for verbose in (False, True):
+        run = Run(SKY + "grid {\nname g\n}\n")
+        try:
+            done = subprocess.run([PROGRAM, "-frames", "2", *(["-verbose"] if verbose else [])], cwd=run.data,
+                                  env=run.env(), capture_output=True, text=True, timeout=GUARD)
+            check(done.returncode == 0, "exit status %d" % done.returncode)
+            report = LEAK.search(done.stderr)
+            check(report and int(report.group(2)) > 0, "no leak summary on standard error:\n" + done.stderr)
+            listed = "Dumping blocks to logger" in done.stderr
+            check(listed == verbose, "verbose=%s: the block list on standard error: %s" % (verbose, listed))
+            check("Dumping blocks to logger" in run.log(), "no block list in the log file:\n" + run.log())
+        finally:
+            run.close()
+
+
 # --- screensaver hosts ------------------------------------------------------------------------
 
 class HostWindow:

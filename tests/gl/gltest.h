@@ -1,7 +1,7 @@
 #pragma once
 // The GL tests share one small window with its context; pixels are read from the back buffer
 // before any swap, which is reliable on the virtual display where the front buffer is not.
-#include "ogldevice.h"
+#include "platform.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "effect_transform.h"
 #include "logcapture.h"
 #include "gltest.h"
-#include "ogldevice.h"
+#include "platform.h"
 #include "tempdir.h"
 #include "../unit/scripttest.h"
 

@@ -29,8 +29,7 @@ public:
     TVector2<int> GetSize() override { return TVector2<int>(640, 480); }
     void MakeCurrent() override { SetCurrentDevice(this); }
     TVector2<float> GetMousePosition() override { return TVector2<float>(); }
-    void ResetMousePosition() override {}
-    bool IsKeyDown(int) override { return false; }
+    bool IsKeyDown(EKey) override { return false; }
 };
 
 // A show whose devices are fake ones, each made current for its InitDevice.

@@ -1,6 +1,6 @@
 // The fallback to an installed sample show when the data directory holds no show.
 #include "logcapture.h"
-#include "registry.h"
+#include "install.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>

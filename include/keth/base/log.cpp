@@ -35,21 +35,50 @@ void RemoveLogListener(CLogListener* listener)
     }
 }
 
-void LogText(const char* text)
+namespace
+{
+void Send(const char* text, bool detail)
 {
     CLockGuard lock(g_LogLock, __FILE__, __LINE__);
     for (CLogListener* listener = g_Listeners; listener; listener = listener->next)
-        listener->Write(text);
+        if (detail)
+            listener->WriteDetail(text);
+        else
+            listener->Write(text);
+}
+
+void SendFormatted(bool detail, const char* format, va_list args)
+{
+    char buffer[4092];
+    vsnprintf(buffer, sizeof buffer, format, args);
+    Send(buffer, detail);
+}
+} // namespace
+
+void LogText(const char* text)
+{
+    Send(text, false);
+}
+
+void LogDetailText(const char* text)
+{
+    Send(text, true);
 }
 
 void Log(const char* format, ...)
 {
-    char buffer[4092];
     va_list args;
     va_start(args, format);
-    vsnprintf(buffer, sizeof buffer, format, args);
+    SendFormatted(false, format, args);
     va_end(args);
-    LogText(buffer);
+}
+
+void LogDetail(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    SendFormatted(true, format, args);
+    va_end(args);
 }
 
 void Assert(const char* file, int line, bool condition)

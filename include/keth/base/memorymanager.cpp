@@ -269,24 +269,25 @@ void DumpLeaks()
     Log("\nLeaked memory: %d KiB, %d blocks\n", bytes / 1024, blocks);
     if (!blocks)
         return;
-    Log("Dumping blocks to logger\n");
+    LogDetail("Dumping blocks to logger\n");
     for (SBlockHeader* header = g_Head; header; header = header->next)
     {
         if (header->file == FOREIGN_LOCATION)
             continue;
         char location[1024];
         FormatLocation(location, header);
-        Log("%-80s %8llx %10d B  ", location, (unsigned long long)(uintptr_t)UserArea(header), header->size);
+        LogDetail("%-80s %8llx %10d B  ", location, (unsigned long long)(uintptr_t)UserArea(header),
+                  header->size);
         int shown = header->size < 32 ? header->size : 32;
         for (int i = 0; i < shown; ++i)
         {
             unsigned char c = UserArea(header)[i];
             if (c >= 31 && c <= 127)
-                Log("%c", c);
+                LogDetail("%c", c);
             else
-                LogText(".");
+                LogDetailText(".");
         }
-        LogText("\n");
+        LogDetailText("\n");
     }
 }
 
