@@ -130,16 +130,6 @@ TEST(Effect, UpdatePublishesLocalTimeAndAmount)
     EXPECT_EQ(out.m_Data[0], 0.5f);
 }
 
-TEST(Effect, AnEffectMadeByKeywordKnowsItsKeyword)
-{
-    NClassRegistry::CClass* object = NClassRegistry::Create("group");
-    ASSERT_NE(object, nullptr);
-    CEffect* effect = dynamic_cast<CEffect*>(object);
-    ASSERT_NE(effect, nullptr);
-    EXPECT_STREQ(effect->GetKeyword(), "group");
-    delete object;
-}
-
 TEST(Effect, DebugPrintMovesDownOneLinePerPrintedEffect)
 {
     CTestShow show("group {\n name outer\n probe {\n  name a\n }\n probe {\n  name b\n  starttime 50\n }\n}\n"

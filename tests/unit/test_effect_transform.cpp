@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 using namespace NKeth;
 
@@ -93,17 +94,15 @@ TEST(CameraEffect, WithoutASourceItPublishesTheIdentityTheOriginAndItsLens)
     ExpectMatrixNear(OutputMatrix(show, "cam.transform"), IDENTITY);
     CVector3 pos = OutputVector(show, "cam.pos");
     EXPECT_EQ(pos, CVector3(0, 0, 0));
+    const std::pair<const char*, float> lens[] = {{"cam.nearplane", 1},   {"cam.farplane", 100},
+                                                  {"cam.fov", 90},        {"lens.nearplane", 0.5f},
+                                                  {"lens.farplane", 300}, {"lens.fov", 45}};
     CVariant value;
-    ASSERT_TRUE(show.m_System.FindOutput("cam.nearplane", &value));
-    EXPECT_EQ(value.ToFloat(), 1.0f);
-    ASSERT_TRUE(show.m_System.FindOutput("cam.farplane", &value));
-    EXPECT_EQ(value.ToFloat(), 100.0f);
-    ASSERT_TRUE(show.m_System.FindOutput("cam.fov", &value));
-    EXPECT_EQ(value.ToFloat(), 90.0f);
-    ASSERT_TRUE(show.m_System.FindOutput("lens.fov", &value));
-    EXPECT_EQ(value.ToFloat(), 45.0f);
-    ASSERT_TRUE(show.m_System.FindOutput("lens.farplane", &value));
-    EXPECT_EQ(value.ToFloat(), 300.0f);
+    for (const auto& [key, expected] : lens)
+    {
+        ASSERT_TRUE(show.m_System.FindOutput(key, &value)) << key;
+        EXPECT_EQ(value.ToFloat(), expected) << key;
+    }
     // No clock of its own.
     EXPECT_FALSE(show.m_System.FindOutput("cam.localtime", &value));
     EXPECT_FALSE(show.m_System.FindOutput("cam.amount", &value));

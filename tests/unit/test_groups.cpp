@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace NKeth;
@@ -120,83 +121,68 @@ TEST(Group, TheActiveListIsRebuiltEveryFrame)
     EXPECT_EQ(ActiveNames(root), std::vector<std::string>{"early"});
 }
 
-TEST(Chain, EachChildEndsWhereTheNextStarts)
+struct SChainCase
 {
-    CTestShow show("chain {\n name c\n" + Probe("a", "starttime 0\n") +
-                   Probe("b", "starttime 10\nduration 1\n") + Probe("z", "starttime 25\nendtime 30\n") +
-                   "}\n");
-    CEffect* a = show.Effect("a");
-    CEffect* b = show.Effect("b");
-    CEffect* z = show.Effect("z");
-    EXPECT_EQ(a->m_StartTime, 0.0f);
-    EXPECT_EQ(a->m_EndTime, 10.0f);
-    EXPECT_EQ(a->m_Duration, 10.0f);
-    EXPECT_EQ(b->m_StartTime, 10.0f);
-    EXPECT_EQ(b->m_EndTime, 25.0f);
-    EXPECT_EQ(b->m_Duration, 15.0f);
-    EXPECT_EQ(z->m_EndTime, 30.0f);
-    EXPECT_EQ(z->m_Duration, 5.0f);
-    EXPECT_STREQ(show.Effect("c")->GetKeyword(), "chain");
+    std::string m_Script;
+    std::vector<std::tuple<const char*, float, float>> m_Times; // name, start, end
+    float m_At;                                                 // a moment and the one child running then
+    const char* m_Running;
+};
 
-    show.m_System.UpdateAt(12);
-    EXPECT_EQ(ActiveNames(show.Group("c")), std::vector<std::string>{"b"});
-    EXPECT_FLOAT_EQ(b->m_Amount, 2.0f / 15.0f);
-}
-
-TEST(Chain, ASingleChildKeepsItsTimes)
+TEST(Chain, ChildTimesFollowTheChainOrThePartLines)
 {
-    CTestShow show("chain {\n name c\n" + Probe("only", "starttime 3\n") + "}\n");
-    EXPECT_EQ(show.Effect("only")->m_EndTime, 100003.0f);
-}
-
-TEST(TimedChain, PartsRunBackToBackAndTheLastLastsOneSecond)
-{
-    CTestShow show("timedchain {\n name t\n" + Probe("a") + Probe("b") + Probe("c") +
-                   " part a 0 0 0\n part b 4 0 0\n part c 9 0 0\n}\n");
-    CEffect* a = show.Effect("a");
-    CEffect* b = show.Effect("b");
-    CEffect* c = show.Effect("c");
-    EXPECT_EQ(a->m_StartTime, 0.0f);
-    EXPECT_EQ(a->m_EndTime, 4.0f);
-    EXPECT_EQ(a->m_Duration, 4.0f);
-    EXPECT_EQ(b->m_StartTime, 4.0f);
-    EXPECT_EQ(b->m_EndTime, 9.0f);
-    EXPECT_EQ(b->m_Duration, 5.0f);
-    EXPECT_EQ(c->m_StartTime, 9.0f);
-    EXPECT_EQ(c->m_EndTime, 10.0f);
-    EXPECT_EQ(c->m_Duration, 1.0f);
-    show.m_System.UpdateAt(9.5f);
-    EXPECT_EQ(ActiveNames(show.Group("t")), std::vector<std::string>{"c"});
-}
-
-TEST(TimedChain, PartsFollowTheOrderOfThePartLinesNotOfTheBlocks)
-{
-    CTestShow show("timedchain {\n name t\n part b 0 1 1\n" + Probe("a") + Probe("b") +
-                   " part ghost 2 0 0\n part a 3.5 0 0\n}\n");
-    CEffect* a = show.Effect("a");
-    CEffect* b = show.Effect("b");
-    // The part naming no child changes nothing: b still ends where a starts.
-    EXPECT_EQ(b->m_StartTime, 0.0f);
-    EXPECT_EQ(b->m_EndTime, 3.5f);
-    EXPECT_EQ(a->m_StartTime, 3.5f);
-    EXPECT_EQ(a->m_EndTime, 4.5f);
-}
-
-TEST(TimedChain, AChildWithoutAPartKeepsItsOwnTimes)
-{
-    CTestShow show("timedchain {\n" + Probe("free", "starttime 7\n") + Probe("a") + " part a 1 0 0\n}\n");
-    EXPECT_EQ(show.Effect("free")->m_StartTime, 7.0f);
-    EXPECT_EQ(show.Effect("free")->m_EndTime, 100007.0f);
-}
-
-TEST(TimedChain, ShortPartLinesAreIgnoredWithALogLine)
-{
-    CLogCapture log;
-    CTestShow show("timedchain {\n" + Probe("a") + Probe("b") + " part a 2\n part b 5 0 0\n}\n");
-    EXPECT_TRUE(log.Contains("SCRIPT: part line needs a name, a time and two numbers; ignored\n"));
-    EXPECT_EQ(show.Effect("a")->m_StartTime, 0.0f);
-    EXPECT_EQ(show.Effect("a")->m_EndTime, 100000.0f);
-    EXPECT_EQ(show.Effect("b")->m_StartTime, 5.0f);
+    const SChainCase cases[] = {
+        {"chain {\n name c\n" + Probe("a", "starttime 0\n") + Probe("b", "starttime 10\nduration 1\n") +
+             Probe("z", "starttime 25\nendtime 30\n") + "}\n",
+         {{"a", 0, 10}, {"b", 10, 25}, {"z", 25, 30}},
+         12,
+         "b"},
+        {"chain {\n name c\n" + Probe("only", "starttime 3\n") + "}\n", {{"only", 3, 100003}}, 4, "only"},
+        // The last part lasts one second.
+        {"timedchain {\n name c\n" + Probe("a") + Probe("b") + Probe("z") +
+             " part a 0 0 0\n part b 4 0 0\n part z 9 0 0\n}\n",
+         {{"a", 0, 4}, {"b", 4, 9}, {"z", 9, 10}},
+         9.5f,
+         "z"},
+        // Parts follow the part lines, not the blocks; a part naming no child changes nothing.
+        {"timedchain {\n name c\n part b 0 1 1\n" + Probe("a") + Probe("b") +
+             " part ghost 2 0 0\n part a 3.5 0 0\n}\n",
+         {{"b", 0, 3.5f}, {"a", 3.5f, 4.5f}},
+         1,
+         "b"},
+        {"timedchain {\n name c\n" + Probe("free", "starttime 7\n") + Probe("a") + " part a 1 0 0\n}\n",
+         {{"free", 7, 100007}, {"a", 1, 2}},
+         1.5f,
+         "a"},
+        // A short part line is ignored.
+        {"timedchain {\n name c\n" + Probe("a") + Probe("b") + " part a 2\n part b 5 0 0\n}\n",
+         {{"a", 0, 100000}, {"b", 5, 6}},
+         1,
+         "a"},
+        // A block named part is a child, not a part.
+        {"timedchain {\n name c\n" + Probe("a", "starttime 2\n") + " part {\n  a 9 0 0\n }\n}\n",
+         {{"a", 2, 100002}},
+         3,
+         "a"},
+    };
+    for (const SChainCase& c : cases)
+    {
+        SCOPED_TRACE(c.m_Script);
+        CLogCapture log;
+        CTestShow show(c.m_Script);
+        for (const auto& [name, start, end] : c.m_Times)
+        {
+            CEffect* e = show.Effect(name);
+            ASSERT_NE(e, nullptr) << name;
+            EXPECT_EQ(e->m_StartTime, start) << name;
+            EXPECT_EQ(e->m_EndTime, end) << name;
+            EXPECT_EQ(e->m_Duration, end - start) << name;
+        }
+        show.m_System.UpdateAt(c.m_At);
+        EXPECT_EQ(ActiveNames(show.Group("c")), std::vector<std::string>{c.m_Running});
+        EXPECT_EQ(log.Contains("SCRIPT: part line needs a name, a time and two numbers; ignored\n"),
+                  c.m_Script.find("part a 2\n") != std::string::npos);
+    }
 }
 
 TEST(TimedChain, APartTimeThatIsNotANumberRaises)

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace NKeth;
@@ -119,10 +120,6 @@ TEST(ObjectEffect, FadePhaseAndSecondTurnThroughASequence)
     // Past the sequence time a new sequence begins.
     object->Update(12.01f, 0);
     EXPECT_EQ(object->m_SequenceStart, 12.01f);
-
-    EXPECT_NEAR(CEffect_Object::Fade(0.05f, 2, 0.1f), 0.5f, 1e-5);
-    EXPECT_EQ(CEffect_Object::Fade(1.0f, 2, 0.1f), 1.0f);
-    EXPECT_NEAR(CEffect_Object::Fade(1.95f, 2, 0.1f), 0.5f, 1e-4);
 }
 
 TEST(ObjectEffect, ModelsFollowTheGeneratorAndNeverRepeat)
@@ -171,7 +168,6 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
     // A model of no extent is left unscaled; unknown colours are green.
     ASSERT_NE(object->m_Clusters[1]->m_Model, nullptr);
     EXPECT_EQ(object->m_Sizes[1], 1.0f);
-    EXPECT_TRUE(std::isfinite(object->m_Sizes[1]));
     EXPECT_EQ(object->m_Colors[1], CVector4(0, 1, 0, 1));
     // A palette, a missing effect and a line of one word give empty slots.
     EXPECT_EQ(object->m_Clusters[2]->m_Model, nullptr);
@@ -234,13 +230,10 @@ TEST(ScreenEffect, PatchGeometry)
 
 TEST(ScreenEffect, FollowsTheObjectsPhase)
 {
-    EXPECT_NEAR(CEffect_Screen::AlphaAt(0), 0, 1e-6);
-    EXPECT_NEAR(CEffect_Screen::AlphaAt(0.125f), 0.1875f, 1e-6);
-    EXPECT_NEAR(CEffect_Screen::AlphaAt(0.25f), 0.75f, 1e-6);
-    EXPECT_NEAR(CEffect_Screen::AlphaAt(0.375f), 0.1875f, 1e-6);
-    EXPECT_EQ(CEffect_Screen::AlphaAt(0.6f), 0.0f);
-    EXPECT_EQ(CEffect_Screen::AlphaAt(1.0f), 0.0f);
-
+    const std::pair<float, float> alphas[] = {
+        {0, 0}, {0.125f, 0.1875f}, {0.25f, 0.75f}, {0.375f, 0.1875f}, {0.6f, 0}, {1, 0}};
+    for (const auto& [phase, alpha] : alphas)
+        EXPECT_NEAR(CEffect_Screen::AlphaAt(phase), alpha, 1e-6) << phase;
     CObjectShow show;
     show.Build("screen {\n name early\n objects cat\n}\n" + ObjectWithSlots(1) +
                "screen {\n name late\n objects cat\n}\n"
