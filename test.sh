@@ -7,9 +7,13 @@ source tools/packages.sh
 install_packages
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Configured for /usr: the Debian package is made from this tree.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+
+# The Debian package: contents, lintian, installed, played from where it is installed, removed.
+tools/package.sh build
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNSCR_SANITIZE=ON -DVORNSCR_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"

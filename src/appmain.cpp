@@ -262,6 +262,7 @@ int AppMain(const char* commandLineText)
     CatchStopRequests();
 
     EnterDataDirectory();
+    EnterPackagedSample();
     CString computer = NPlatform::GetComputerName();
     snprintf(g_ComputerName, sizeof g_ComputerName, "%s", computer.GetText());
     AppLog("Computer: %s\n", g_ComputerName);

@@ -1,5 +1,9 @@
 #include "registry.h"
 
+#include "appmain.h"
+
+#include "keth/func/stream.h"
+
 using namespace NKeth;
 
 namespace
@@ -35,4 +39,23 @@ void InstallScreensaver()
     CString directory = NPlatform::GetWorkingDirectory();
     NRegistry::WriteString(VORNSCR_KEY, "Dir", directory.GetText());
     NPlatform::InstallProgram(GetInstallerLocation().GetText());
+}
+
+bool EnterSampleShow(const char* sampleDirectory)
+{
+    if (!sampleDirectory || !*sampleDirectory || CFileReader("vornscr/script.txt").IsOpen())
+        return false;
+    CString script("%s/vornscr/script.txt", sampleDirectory);
+    CString here = NPlatform::GetWorkingDirectory();
+    if (!CFileReader(script.GetText()).IsOpen() || !NPlatform::SetWorkingDirectory(sampleDirectory))
+        return false;
+    AppLog("No show in %s; playing the sample show of %s\n", here.GetText(), sampleDirectory);
+    return true;
+}
+
+void EnterPackagedSample()
+{
+#ifdef VORNSCR_SAMPLE_DIR
+    EnterSampleShow(VORNSCR_SAMPLE_DIR);
+#endif
 }

@@ -25,3 +25,8 @@ NKeth::CString GetComputerName();
 void EnterDataDirectory();
 void InstallScreensaver();
 NKeth::CString GetInstallerLocation();
+// Where the data directory holds no show, changes to the sample show in sampleDirectory when that
+// holds one; true when it did.
+bool EnterSampleShow(const char* sampleDirectory);
+// The same with the sample show that an installed package brings, if any.
+void EnterPackagedSample();

@@ -6,7 +6,7 @@ VORNSCR_PACKAGES=(
   zlib1g-dev libpng-dev libjpeg-dev libjpeg-turbo-progs libstb-dev python3 python3-pil netpbm
   libgl-dev libglu1-mesa-dev libglew-dev libx11-dev libxrandr-dev libxinerama-dev libgl1-mesa-dri
   xvfb x11-utils x11-apps x11-xserver-utils xdotool imagemagick xfonts-base man-db libxml2-utils
-  adwaita-icon-theme
+  adwaita-icon-theme lintian dpkg-dev file
 )
 
 install_packages()

@@ -32,7 +32,7 @@ with tempfile.TemporaryDirectory(prefix="vornscr_install_") as prefix:
         path = os.path.join(prefix, program)
         check(os.path.isfile(path) and os.access(path, os.X_OK), "no program " + program)
     settings = os.path.join(prefix, "share", "xscreensaver", "config", "vornscr.xml")
-    manual = os.path.join(prefix, "share", "man", "man6", "vornscr.6")
+    manual = os.path.join(prefix, "share", "man", "man6", "vornscr.6.gz")
 
     # The settings file: well-formed, about this program, naming every option.
     lint = subprocess.run(["xmllint", "--noout", settings], capture_output=True, text=True)

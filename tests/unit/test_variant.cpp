@@ -1,4 +1,4 @@
-#include "container.h"
+#include "variant.h"
 #include "keth/func/exception.h"
 #include "scripttest.h"
 
