@@ -168,10 +168,10 @@ private:
         return false;
     }
 
-    bool HasProblemAt(const CContainer& line) const
+    bool HasProblemAt(const CContainer& line, int offset) const
     {
         for (const SProblem& problem : m_Problems)
-            if (problem.m_Line == line.m_Line && problem.m_File == line.m_File)
+            if (problem.m_Line == line.m_Line + offset && problem.m_File == line.m_File)
                 return true;
         return false;
     }
@@ -370,8 +370,8 @@ private:
                 (effect ? block.m_Keyword : std::string("the script's top level")) + " does not read " + key;
             if (FindBlock(key))
             {
-                if (HasProblemAt(line))
-                    return; // an empty block, told where it is read
+                if (HasProblemAt(line, 0) || HasProblemAt(line, 1))
+                    return; // an empty block or a '{' alone, told where they are read
                 text += "; a " + key + " block needs its '{' at the end of this line and a line in it";
             }
             else if (!nearest.empty())

@@ -255,6 +255,8 @@ protected:
     {
         m_LastLine = m_LineNumber;
         m_Failed.insert(m_LineNumber);
+        if (!m_Open.empty())
+            ++m_Open.back().m_Lines;
         if (!m_ClosedAt)
             Add(m_LineNumber, "cannot read " + Trimmed(text) + ": " + SyntaxHint(text) +
                                   "; the program stops reading with \"Error: error\"");
@@ -314,25 +316,27 @@ std::string Nearest(const std::string& word, const std::vector<std::string>& can
     size_t bestDistance = (word.size() <= 4 ? 1 : word.size() <= 8 ? 2 : 3) + 1;
     for (const std::string& candidate : candidates)
     {
-        // Edit distance, one row at a time.
-        std::vector<size_t> row(candidate.size() + 1);
-        for (size_t j = 0; j <= candidate.size(); ++j)
-            row[j] = j;
+        // Edits and swaps of neighbours, row by row.
+        const size_t n = candidate.size();
+        std::vector<size_t> before(n + 1), previous(n + 1), row(n + 1);
+        for (size_t j = 0; j <= n; ++j)
+            previous[j] = j;
         for (size_t i = 1; i <= word.size(); ++i)
         {
-            size_t diagonal = row[0];
             row[0] = i;
-            for (size_t j = 1; j <= candidate.size(); ++j)
+            for (size_t j = 1; j <= n; ++j)
             {
-                const size_t above = row[j];
-                row[j] = std::min(
-                    {row[j] + 1, row[j - 1] + 1, diagonal + (word[i - 1] == candidate[j - 1] ? 0 : 1)});
-                diagonal = above;
+                row[j] = std::min({previous[j] + 1, row[j - 1] + 1,
+                                   previous[j - 1] + (word[i - 1] == candidate[j - 1] ? 0 : 1)});
+                if (i > 1 && j > 1 && word[i - 1] == candidate[j - 2] && word[i - 2] == candidate[j - 1])
+                    row[j] = std::min(row[j], before[j - 2] + 1);
             }
+            before.swap(previous);
+            previous.swap(row);
         }
-        if (row[candidate.size()] < bestDistance && candidate != word)
+        if (previous[n] < bestDistance && candidate != word)
         {
-            bestDistance = row[candidate.size()];
+            bestDistance = previous[n];
             best = candidate;
         }
     }
