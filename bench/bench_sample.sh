@@ -5,4 +5,4 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
-exec /usr/bin/python3 "$here/bench/bench_sample.py" "$build/tools/vornscr-tool" "$build/vornscr" "${2:-100}"
+exec /usr/bin/python3 "$here/bench/bench_sample.py" "$build/tools/vornscr-tool" "$build/vornscr" "${2:-300}"

@@ -19,6 +19,8 @@
 
 using namespace NKeth;
 
+CDemoSystem g_DemoSystem;
+
 void AppLog(const char* format, ...)
 {
     char text[4096];

@@ -1,5 +1,9 @@
 #pragma once
 
+class CDemoSystem;
+// The show the program plays; only the start-up and the frame loop reach it by name.
+extern CDemoSystem g_DemoSystem;
+
 // Line output of the program: formats into a 4096-byte buffer and hands the text to the log.
 void AppLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -9,8 +9,6 @@
 
 using namespace NKeth;
 
-CDemoSystem g_DemoSystem;
-
 // ---------------------------------------------------------------------------------------------
 // The only places where the demo system talks to the rendering device.
 

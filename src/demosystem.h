@@ -73,5 +73,3 @@ public:
 private:
     int m_Depth;
 };
-
-extern CDemoSystem g_DemoSystem;

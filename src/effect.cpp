@@ -108,13 +108,15 @@ void CEffect::Read(CContainer& node)
         m_EndTime = 100000;
     }
 
-    // A passive effect keeps its outputs and device calls but is never active.
     if (node.Find("passive"))
-    {
-        m_StartTime = -1;
-        m_EndTime = -1;
-        m_Duration = 0;
-    }
+        MakePassive();
+}
+
+void CEffect::MakePassive()
+{
+    m_StartTime = -1;
+    m_EndTime = -1;
+    m_Duration = 0;
 }
 
 void CEffect::InitDevice(int) {}

@@ -49,6 +49,11 @@ public:
     NKeth::CString FormatDebugLine() const;
     // Active at parent time t when starttime <= t < endtime.
     bool IsActiveAt(float t) const { return m_StartTime <= t && t < m_EndTime; }
+    // Out of the timeline for good, as "passive" makes it: outputs and device calls stay.
+    void MakePassive();
+    // The demo system that made the effect: every lookup of another effect, an output or a
+    // colour goes through it, so that a show of its own never reaches the program's.
+    CDemoSystem& System() const { return *m_Owner; }
 
     float m_LocalTime;
     float m_Amount;

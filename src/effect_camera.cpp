@@ -19,7 +19,7 @@ void CEffect_Camera::Update(float, float)
     SetOutput("farplane", CVariant::FromFloat(m_FarPlane));
     SetOutput("fov", CVariant::FromFloat(m_Fov));
 
-    CDemoSystem& system = SystemOf(*this);
+    CDemoSystem& system = System();
     CString key("%s.transform", m_TransformSource.GetText());
     SetOutput("transform", CVariant(MatrixOf(system.GetOutputValue(key.GetText())).m));
 

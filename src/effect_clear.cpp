@@ -13,7 +13,7 @@ public:
     void Read(CContainer& node) override
     {
         CEffect::Read(node);
-        CVector4 color = g_DemoSystem.GetColor("color", &node, 0, 1, 0, 1);
+        CVector4 color = System().GetColor("color", &node, 0, 1, 0, 1);
         m_Color[0] = color.x;
         m_Color[1] = color.y;
         m_Color[2] = color.z;
@@ -47,7 +47,7 @@ public:
             if (line->m_Values.GetCount() > 1 && line->m_Values[1]->m_Type == CVariant::TYPE_VECTOR4)
                 for (int c = 0; c < 4; ++c)
                     rgba[c] = line->m_Values[1]->m_Data[c];
-            g_DemoSystem.AddColor(name.GetText(), rgba[0], rgba[1], rgba[2], rgba[3]);
+            System().AddColor(name.GetText(), rgba[0], rgba[1], rgba[2], rgba[3]);
         }
     }
 };

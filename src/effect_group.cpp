@@ -27,14 +27,13 @@ void CEffect_Group::Read(CContainer& node)
     if (blocks > m_Children.GetCapacity())
         m_Children.SetCapacity(blocks);
 
-    CDemoSystem* system = m_Owner ? m_Owner : &g_DemoSystem;
     for (int i = 0; i < node.m_Children.GetCount(); ++i)
     {
         CContainer* line = node.m_Children[i];
         if (line->m_Children.GetCount() == 0 || line->m_Values.GetCount() == 0)
             continue;
         CString keyword = line->m_Values[0]->ToString();
-        if (CEffect* effect = system->CreateEffect(keyword.GetText(), line))
+        if (CEffect* effect = System().CreateEffect(keyword.GetText(), line))
             m_Children.Add(effect);
     }
 }

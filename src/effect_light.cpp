@@ -11,7 +11,7 @@ void CEffect_Light::Read(CContainer& node)
 
 void CEffect_Light::Update(float, float)
 {
-    SMatrix transform = MatrixOf(SystemOf(*this).GetOutputValue(m_TransformSource.GetText()));
+    SMatrix transform = MatrixOf(System().GetOutputValue(m_TransformSource.GetText()));
     m_LightPos = transform.GetTranslation();
     SetOutput("lightpos", CVariant(m_LightPos.x, m_LightPos.y, m_LightPos.z));
 }

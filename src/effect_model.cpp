@@ -21,11 +21,9 @@ public:
                     WriteModelCache(m_Meshes, cacheName);
             }
         }
-        ApplyMaterials(m_Meshes, node);
+        ApplyMaterials(m_Meshes, node, System());
         SetOutput("", CVariant::FromPointer(&m_Meshes));
-        m_StartTime = -1;
-        m_EndTime = -1;
-        m_Duration = 0;
+        MakePassive();
     }
 
     NKeth::TDynamicArray<CMesh*> m_Meshes;

@@ -16,7 +16,7 @@ void CEffect_NullObj::Update(float, float) {}
 void CEffect_NullObj::Render(float, float)
 {
     CVariant value;
-    if (!SystemOf(*this).FindOutput(m_TransformSource.GetText(), &value))
+    if (!System().FindOutput(m_TransformSource.GetText(), &value))
         return;
     if (COGLDevice* device = GetCurrentDevice())
         device->DrawAxes(MatrixOf(value));

@@ -128,7 +128,7 @@ void CEffect_Object::Read(CContainer& node)
     node.GetFloat("fadetime", &m_FadeTime, 0.1f);
     m_LightName = m_LightName + CString(".lightpos");
 
-    CDemoSystem& system = SystemOf(*this);
+    CDemoSystem& system = System();
     if (CContainer* objects = node.Find("objects"))
     {
         const int count = objects->m_Children.GetCount();
@@ -327,9 +327,9 @@ void CEffect_Screen::Read(CContainer& node)
     node.GetString("objects", &objects, "");
     // Only an object effect is followed; other published objects are not effects at all.
     if (objects.GetLength() > 0)
-        if (CEffect* effect = EffectOfKey(SystemOf(*this), objects.GetText()))
+        if (CEffect* effect = EffectOfKey(System(), objects.GetText()))
         {
-            CVariant value = SystemOf(*this).GetOutputValue(objects.GetText());
+            CVariant value = System().GetOutputValue(objects.GetText());
             if (value.m_Type == CVariant::TYPE_POINTER && value.ToPointer() == effect)
                 m_Objects = dynamic_cast<CEffect_Object*>(effect);
         }
@@ -427,7 +427,7 @@ void CEffect_Screen::Render(float, float)
     device->SetBlend(true, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
     device->BindTexture(0, nullptr);
-    if (CTexture* texture = FindResource<CTexture>(SystemOf(*this), m_TextureName))
+    if (CTexture* texture = FindResource<CTexture>(System(), m_TextureName))
         device->BindTexture(0, texture);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     device->BindIndexBuffer(m_IndexBuffers[m_DeviceNumber]);

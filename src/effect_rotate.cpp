@@ -12,13 +12,6 @@ SMatrix MatrixOf(const CVariant& value)
     return matrix;
 }
 
-void SwitchOutOfTimeline(CEffect& effect)
-{
-    effect.m_StartTime = -1;
-    effect.m_EndTime = -1;
-    effect.m_Duration = 0;
-}
-
 void CEffect_Rotate::Read(CContainer& node)
 {
     CEffect::Read(node);

@@ -19,7 +19,7 @@ void CEffect_Shader::Read(CContainer& node)
         if (COGLDevice* device = GetCurrentDevice())
             m_ShaderProgram = device->LoadShader(CString("data/%s", m_FileName.GetText()).GetText());
     SetOutput("", CVariant::FromPointer(m_ShaderProgram));
-    SwitchOutOfTimeline(*this);
+    MakePassive();
 }
 
 KETH_REGISTER_CLASS(CEffect_Shader, "shader");

@@ -52,7 +52,7 @@ CEffect_GeneratedCubeMap::~CEffect_GeneratedCubeMap()
 void CEffect_Texture::Read(CContainer& node)
 {
     CEffect::Read(node);
-    SwitchOutOfTimeline(*this);
+    MakePassive();
     node.GetString("texturefile", &m_FileName, "");
 }
 
@@ -83,7 +83,7 @@ void CEffect_Texture::PrepareDevice(int deviceIndex)
 void CEffect_CubeMap::Read(CContainer& node)
 {
     CEffect::Read(node);
-    SwitchOutOfTimeline(*this);
+    MakePassive();
     static const char* const keys[6] = {"posx", "negx", "posy", "negy", "posz", "negz"};
     CString paths[6];
     for (int i = 0; i < 6; ++i)
@@ -102,7 +102,7 @@ void CEffect_CubeMap::Read(CContainer& node)
 void CEffect_BrelTexture::Read(CContainer& node)
 {
     CEffect::Read(node);
-    SwitchOutOfTimeline(*this);
+    MakePassive();
     node.GetString("texturefile", &m_FileName, "");
 
     CFileReader reader(m_FileName.GetText());
@@ -208,7 +208,7 @@ void CEffect_GeneratedCubeMap::PrepareDevice(int deviceIndex)
 void CEffect_GeneratedCubeMap::Update(float localtime, float amount)
 {
     CEffect_Group::Update(localtime, amount);
-    m_SourceMatrix = MatrixOf(SystemOf(*this).GetOutputValue(m_TransformSource.GetText()));
+    m_SourceMatrix = MatrixOf(System().GetOutputValue(m_TransformSource.GetText()));
 }
 
 int CEffect_GeneratedCubeMap::FaceSize(const TVector2<int>& deviceSize)

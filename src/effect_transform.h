@@ -5,17 +5,8 @@
 #include "keth/func/string.h"
 #include "keth/func/vector.h"
 
-// The demo system an effect was made by; tests build shows of their own.
-inline CDemoSystem& SystemOf(const CEffect& effect)
-{
-    return effect.m_Owner ? *effect.m_Owner : g_DemoSystem;
-}
-
 // A looked-up output as a matrix: the identity when it is missing or holds another kind.
 NKeth::SMatrix MatrixOf(const CVariant& value);
-
-// Providers of resources take no part in the timeline, as "passive" does.
-void SwitchOutOfTimeline(CEffect& effect);
 
 // "rotate": a turn about the world Y axis of an object moved by "position" and scaled.
 class CEffect_Rotate : public CEffect

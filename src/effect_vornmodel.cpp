@@ -20,13 +20,6 @@ uint32_t U32LE(const unsigned char* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-void MakePassive(CEffect& effect)
-{
-    effect.m_StartTime = -1;
-    effect.m_EndTime = -1;
-    effect.m_Duration = 0;
-}
-
 // A leftover conversion of one fixed file, run when that file exists.
 void ConvertDebugTexture()
 {
@@ -51,12 +44,12 @@ void ConvertDebugTexture()
 }
 } // namespace
 
-CStuffReader* FindStuffReader(const CString& stuff, CString& path)
+CStuffReader* FindStuffReader(CDemoSystem& system, const CString& stuff, CString& path)
 {
     path = stuff;
     const CString name = path.Token("|");
     CVariant value;
-    if (!g_DemoSystem.FindOutput(name.GetText(), &value) || value.m_Type != CVariant::TYPE_POINTER)
+    if (!system.FindOutput(name.GetText(), &value) || value.m_Type != CVariant::TYPE_POINTER)
         return nullptr;
     path.MakeLower();
     return static_cast<CStuffReader*>(value.ToPointer());
@@ -76,11 +69,11 @@ void CEffect_VornModel::Read(CContainer& node)
         LoadFromArchive(node);
         WriteModelCache(m_Meshes, cacheName);
     }
-    ApplyMaterials(m_Meshes, node);
+    ApplyMaterials(m_Meshes, node, System());
     ConvertDebugTexture();
     NMemoryManager::CheckMemory(true);
     SetOutput("", CVariant::FromPointer(&m_Meshes));
-    MakePassive(*this);
+    MakePassive();
 }
 
 void CEffect_VornModel::LoadFromArchive(CContainer& parameters)
@@ -90,7 +83,7 @@ void CEffect_VornModel::LoadFromArchive(CContainer& parameters)
     if (stuff.GetLength() == 0)
         return;
     CString path;
-    CStuffReader* reader = FindStuffReader(stuff, path);
+    CStuffReader* reader = FindStuffReader(System(), stuff, path);
     if (!reader)
         return;
     reader->Load();
@@ -232,7 +225,7 @@ void CEffect_VornTextures::Read(CContainer& node)
     if (stuff.GetLength() > 0)
     {
         CString path;
-        if (CStuffReader* reader = FindStuffReader(stuff, path))
+        if (CStuffReader* reader = FindStuffReader(System(), stuff, path))
         {
             reader->Load();
             if (!path.Contains("."))
@@ -244,7 +237,7 @@ void CEffect_VornTextures::Read(CContainer& node)
         }
     }
     NMemoryManager::CheckMemory(true);
-    MakePassive(*this);
+    MakePassive();
 }
 
 namespace

@@ -41,6 +41,6 @@ public:
     static int ExportTextures(CStuffReader& reader, CContainer* directory, const char* outputDir);
 };
 
-// The archive reader named by the part of a "stuff" value before "|"; the rest, lower-cased,
-// goes to path. Null when the name has no pointer output.
-CStuffReader* FindStuffReader(const NKeth::CString& stuff, NKeth::CString& path);
+// The archive reader of system named by the part of a "stuff" value before "|"; the rest,
+// lower-cased, goes to path. Null when the name has no pointer output.
+CStuffReader* FindStuffReader(CDemoSystem& system, const NKeth::CString& stuff, NKeth::CString& path);

@@ -379,9 +379,9 @@ bool WriteModelCache(const TDynamicArray<CMesh*>& meshes, const char* fileName)
     return ok && out.Flush();
 }
 
-void ReadMaterial(SMaterial& material, CContainer& parameters)
+void ReadMaterial(SMaterial& material, CContainer& parameters, CDemoSystem& system)
 {
-    const CVector4 color = g_DemoSystem.GetColor("color", &parameters, 0, 1, 0, 1);
+    const CVector4 color = system.GetColor("color", &parameters, 0, 1, 0, 1);
     material.m_Color[0] = color.x;
     material.m_Color[1] = color.y;
     material.m_Color[2] = color.z;
@@ -392,7 +392,7 @@ void ReadMaterial(SMaterial& material, CContainer& parameters)
     parameters.GetInt("zwrite", &material.m_ZWrite, 1);
 }
 
-void ApplyMaterials(TDynamicArray<CMesh*>& meshes, CContainer& node)
+void ApplyMaterials(TDynamicArray<CMesh*>& meshes, CContainer& node, CDemoSystem& system)
 {
     CContainer* materials = node.Find("materials");
     if (!materials)
@@ -405,6 +405,6 @@ void ApplyMaterials(TDynamicArray<CMesh*>& meshes, CContainer& node)
         const CString name = material->m_Values[0]->ToString();
         for (int m = 0; m < meshes.GetCount(); ++m)
             if (StrCmp(name.GetText(), meshes[m]->m_MaterialName.GetText()) == 0)
-                ReadMaterial(*meshes[m], *material);
+                ReadMaterial(*meshes[m], *material, system);
     }
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class CDemoSystem;
+
 namespace NKeth
 {
 namespace NLWO
@@ -58,10 +60,10 @@ void BuildModelFromObject(NKeth::TDynamicArray<CMesh*>& meshes, NKeth::NLWO::CLW
 uint32_t AddVertex(CMesh& mesh, const NKeth::TVector3<float>& position, const NKeth::TVector3<float>& normal,
                    const NKeth::TVector2<float>& texCoord, bool noWelding);
 void AddTriangle(CMesh& mesh, uint32_t a, uint32_t b, uint32_t c);
-// Assigns all five material fields, defaults included.
-void ReadMaterial(SMaterial& material, CContainer& parameters);
+// Assigns all five material fields, defaults included; the colour is a palette name of system.
+void ReadMaterial(SMaterial& material, CContainer& parameters, CDemoSystem& system);
 // Applies each material container of the node's "materials" line to the meshes of its name.
-void ApplyMaterials(NKeth::TDynamicArray<CMesh*>& meshes, CContainer& node);
+void ApplyMaterials(NKeth::TDynamicArray<CMesh*>& meshes, CContainer& node, CDemoSystem& system);
 
 // Welds vertices into one mesh with the same result as AddVertex, finding candidates through
 // a hash of quantised positions instead of scanning every vertex.

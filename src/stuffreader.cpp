@@ -145,9 +145,7 @@ void CStuffReader::Read(CContainer& node)
     m_Loaded = false;
     node.GetString("filename", &m_FileName, "");
     SetOutput("", CVariant::FromPointer(this));
-    m_StartTime = -1;
-    m_EndTime = -1;
-    m_Duration = 0;
+    MakePassive();
 }
 
 bool CStuffReader::Load()

@@ -92,8 +92,9 @@ def main():
         log = play(root, show, 22)
         if len(re.findall(r"^#[0-9]: rect=", log, re.M)) < 2:
             fail("not two monitors", log)
-        if "Compiling shader 'data/sample.shader'... ok" not in log:
-            fail("shader not built", log)
+        for shader in ("surface", "mirror"):
+            if "Compiling shader 'data/%s.shader'... ok" % shader not in log:
+                fail("shader not built: " + shader, log)
 
         caches = [os.path.join(show, "vornscr/cache", m + ".bin") for m in VORNMODELS]
         caches += [os.path.join(show, "data", m + ".bin") for m in LIGHTWAVE]

@@ -12,7 +12,7 @@ using namespace NKeth;
 
 namespace
 {
-// Builds the show from script text into the program's demo system, draws one frame with the
+// Builds the show from script text into a demo system of its own, draws one frame with the
 // default observer, and frees the show again.
 class FrameEffects : public ::testing::Test
 {
@@ -24,11 +24,11 @@ protected:
         Free();
         CMemoryReader reader(script.data(), int32_t(script.size()));
         m_Root.Read(reader);
-        g_DemoSystem.m_Devices.Clear();
-        g_DemoSystem.m_Devices.Add(TestDevice());
-        g_DemoSystem.Init(m_Root);
+        m_System.m_Devices.Clear();
+        m_System.m_Devices.Add(TestDevice());
+        m_System.Init(m_Root);
         ClearFrame(0.1f, 0.1f, 0.1f);
-        g_DemoSystem.Update();
+        m_System.Update();
         TestDevice()->MakeCurrent();
         const float top = Tan(0.34906587f) * 0.0001f;
         SMatrix projection = SMatrix::Frustum(0.0001f, 100, top, -top, top, -top);
@@ -37,25 +37,26 @@ protected:
         glLoadMatrixf(projection.m);
         glMatrixMode(GL_MODELVIEW);
         glLoadMatrixf(view.m);
-        g_DemoSystem.m_Root->PrepareDevice(0);
-        g_DemoSystem.Render();
+        m_System.m_Root->PrepareDevice(0);
+        m_System.Render();
         m_Frame = ReadFrame();
     }
     SPixel At(int x, int y) const { return m_Frame[size_t(y) * WINDOW_SIZE + size_t(x)]; }
 
     void Free()
     {
-        for (int i = 0; i < g_DemoSystem.m_Effects.GetCount(); ++i)
-            delete g_DemoSystem.m_Effects[i];
-        g_DemoSystem.m_Effects.Clear();
-        g_DemoSystem.m_Root = nullptr;
-        g_DemoSystem.m_Palette.Clear();
-        g_DemoSystem.m_Devices.Clear();
+        for (int i = 0; i < m_System.m_Effects.GetCount(); ++i)
+            delete m_System.m_Effects[i];
+        m_System.m_Effects.Clear();
+        m_System.m_Root = nullptr;
+        m_System.m_Palette.Clear();
+        m_System.m_Devices.Clear();
         for (int i = 0; i < m_Root.m_Children.GetCount(); ++i)
             delete m_Root.m_Children[i];
         m_Root.m_Children.Clear();
     }
 
+    CDemoSystem m_System;
     CContainer m_Root;
     std::vector<SPixel> m_Frame;
 };

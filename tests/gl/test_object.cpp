@@ -29,15 +29,17 @@ struct SObject
 {
     explicit SObject(SSquare& square)
     {
+        object.m_Owner = &system;
         object.m_SequenceTime = 1000;
         object.m_FadeTime = 10;
         auto* cluster = NEW CEffect_Object::CVornCluster;
         cluster->m_Model = &square.m_Meshes;
-        cluster->m_System = &g_DemoSystem;
+        cluster->m_System = &system;
         object.m_Clusters.Add(cluster);
         object.m_Colors.Add(NKeth::CVector4(1, 0, 0, 1));
         object.m_Sizes.Add(1.0f);
     }
+    CDemoSystem system;
     CEffect_Object object;
 };
 
@@ -134,8 +136,10 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithItsOwnBuffers)
 TEST(ScreenDrawing, RisesWithTheFirstQuarterOfTheTurn)
 {
     REQUIRE_DEVICE();
+    CDemoSystem system;
     CEffect_Object object;
     CEffect_Screen screen;
+    object.m_Owner = screen.m_Owner = &system;
     screen.m_Objects = &object;
     screen.BuildGeometry();
     screen.InitDevice(0);

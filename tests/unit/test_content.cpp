@@ -206,7 +206,7 @@ TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
     for (const char* name :
          {"show/vornscr/script.txt", "show/data/sample.stuff", "show/data/crystal.lwo", "show/data/knot.lwo",
           "show/data/rings.png", "show/data/stripes.png", "show/data/waves.jpg", "show/data/tiles.jpg",
-          "show/data/grid.tga", "show/data/bands.tga", "show/data/sky_nz.tga", "show/data/sample.shader"})
+          "show/data/grid.tga", "show/data/bands.tga", "show/data/sky_nz.tga", "show/data/surface.shader"})
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
     EXPECT_TRUE(std::filesystem::is_directory(dir / "one/show/vornscr/cache"));
 

@@ -1,8 +1,10 @@
+#include "appmain.h"
 #include "demosystem.h"
 #include "scripttest.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/exception.h"
 #include "logcapture.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -258,8 +260,19 @@ TEST(DemoSystem, EffectsNestedTooDeeplyAreSkipped)
     show.m_System.Render();
 }
 
-TEST(DemoSystem, TheGlobalDemoSystemStartsEmpty)
+// Every kind of lookup an effect makes (palette, materials, archive, outputs) stays inside
+// the show's own system.
+TEST(DemoSystem, AShowOfItsOwnLeavesTheProgramsSystemEmpty)
 {
+    CTempDir dir;
+    CWorkingDirectory enter(dir.Path());
+    CTestShow show("palette {\n sky (0 0 1 1)\n}\nclear {\n color sky\n}\n"
+                   "stufffile {\n name arc\n filename missing.stuff\n}\n"
+                   "vornmodel {\n name m\n stuff arc|a.mdl\n materials {\n default {\n color sky\n }\n }\n}\n"
+                   "camera {\n transform m\n}\n");
+    show.m_System.UpdateAt(1);
+    EXPECT_EQ(show.m_System.m_Palette.GetCount(), 1);
+    EXPECT_EQ(g_DemoSystem.m_Palette.GetCount(), 0);
     EXPECT_EQ(g_DemoSystem.m_Root, nullptr);
     EXPECT_EQ(g_DemoSystem.m_Effects.GetCount(), 0);
     EXPECT_FALSE(g_DemoSystem.m_TimerStarted);

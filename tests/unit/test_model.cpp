@@ -210,7 +210,8 @@ TEST(Welding, HashedWeldingEqualsTheLinearScan)
 
 TEST(Materials, AllFiveFieldsAreAssignedAndMatchedByName)
 {
-    g_DemoSystem.AddColor("sky", 0.1f, 0.2f, 0.3f, 0.4f);
+    CDemoSystem system;
+    system.AddColor("sky", 0.1f, 0.2f, 0.3f, 0.4f);
     CContainer node;
     ReadScript(node, "materials {\n rock {\n color sky\n texture stone\n blend 1\n }\n"
                      " rock {\n shader glow\n }\n other {\n zwrite 0\n }\n}\n");
@@ -221,7 +222,7 @@ TEST(Materials, AllFiveFieldsAreAssignedAndMatchedByName)
         mesh->m_MaterialName = name;
         meshes.m_List.Add(mesh);
     }
-    ApplyMaterials(meshes.m_List, node);
+    ApplyMaterials(meshes.m_List, node, system);
     const CMesh& rock = *meshes.m_List[0];
     // The later container wins for every field, defaults included.
     EXPECT_EQ(rock.m_Color[1], 1.0f);
@@ -234,11 +235,10 @@ TEST(Materials, AllFiveFieldsAreAssignedAndMatchedByName)
     EXPECT_EQ(meshes.m_List[2]->m_ZWrite, 0);
 
     SMaterial material;
-    ReadMaterial(material, *node.Find("materials")->m_Children[0]);
+    ReadMaterial(material, *node.Find("materials")->m_Children[0], system);
     EXPECT_EQ(material.m_Color[0], 0.1f);
     EXPECT_EQ(material.m_Color[3], 0.4f);
     EXPECT_STREQ(material.m_Texture.GetText(), "stone");
     EXPECT_EQ(material.m_Blend, 1);
     EXPECT_EQ(material.m_ZWrite, 1);
-    g_DemoSystem.m_Palette.Clear();
 }

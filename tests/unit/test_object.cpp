@@ -16,17 +16,12 @@ using namespace NKeth;
 
 namespace
 {
-// A show on the global demo system, which the model effects use to find each other, in a
-// temporary data directory; emptied again afterwards.
+// A show on a demo system of its own, in a temporary data directory.
 class CObjectShow
 {
 public:
     CObjectShow() : m_Enter(m_Dir.Path()) { std::filesystem::create_directories(m_Dir / "vornscr/cache"); }
-    ~CObjectShow()
-    {
-        DeleteEffects(g_DemoSystem);
-        g_DemoSystem.m_Palette.Clear();
-    }
+    ~CObjectShow() { DeleteEffects(m_System); }
 
     // A cached archive model of that name, one mesh with these positions and one triangle.
     void AddModel(const char* name, const std::vector<TVector3<float>>& positions)
@@ -53,15 +48,16 @@ public:
         for (int i = 0; i < m_Root.m_Children.GetCount(); ++i)
         {
             CContainer* block = m_Root.m_Children[i];
-            g_DemoSystem.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
+            m_System.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
         }
     }
     template <class T> T* Get(const char* name)
     {
-        const int index = g_DemoSystem.FindEffect(name);
-        return index < 0 ? nullptr : dynamic_cast<T*>(g_DemoSystem.m_Effects[index]);
+        const int index = m_System.FindEffect(name);
+        return index < 0 ? nullptr : dynamic_cast<T*>(m_System.m_Effects[index]);
     }
 
+    CDemoSystem m_System;
     CTempDir m_Dir;
     CWorkingDirectory m_Enter;
     CContainer m_Root;
@@ -192,7 +188,7 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
     EXPECT_FLOAT_EQ(object->m_Transform[10], 2.0f);
 
     // The effect publishes itself for the screens.
-    CVariant self = g_DemoSystem.GetOutputValue("cat");
+    CVariant self = show.m_System.GetOutputValue("cat");
     EXPECT_EQ(self.ToPointer(), object);
 }
 

@@ -149,13 +149,12 @@ TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
 
 namespace
 {
-// A show in a temporary data directory, built on the global demo system that the effects use to
-// find each other; emptied again afterwards.
+// A show on a demo system of its own in a temporary data directory.
 class CShowInDir
 {
 public:
     explicit CShowInDir(const CTempDir& dir) : m_Enter(dir.Path()) {}
-    ~CShowInDir() { DeleteEffects(g_DemoSystem); }
+    ~CShowInDir() { DeleteEffects(m_System); }
 
     void Build(const std::string& script)
     {
@@ -165,13 +164,13 @@ public:
         for (int i = 0; i < root.m_Children.GetCount(); ++i)
         {
             CContainer* block = root.m_Children[i];
-            g_DemoSystem.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
+            m_System.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
         }
     }
     TDynamicArray<CMesh*>* Meshes(const char* name)
     {
         CVariant value;
-        if (!g_DemoSystem.FindOutput(name, &value))
+        if (!m_System.FindOutput(name, &value))
             return nullptr;
         return static_cast<TDynamicArray<CMesh*>*>(value.ToPointer());
     }
@@ -192,6 +191,7 @@ public:
         return out + line;
     }
 
+    CDemoSystem m_System;
     CWorkingDirectory m_Enter;
     CLogCapture m_Log;
 };
@@ -214,7 +214,7 @@ TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
         ASSERT_EQ(meshes->GetCount(), 1);
         EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
         EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
-        CEffect* effect = g_DemoSystem.m_Effects[g_DemoSystem.FindEffect("rock")];
+        CEffect* effect = show.m_System.m_Effects[show.m_System.FindEffect("rock")];
         EXPECT_EQ(effect->m_EndTime, -1.0f);
     }
     EXPECT_EQ(ReadBytes(dir / "vornscr/cache/rock.bin").size(),
