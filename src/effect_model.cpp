@@ -17,7 +17,9 @@ public:
             if (!ReadModelCache(m_Meshes, cacheName))
             {
                 const NKeth::CString objectName("data/%s", m_ModelFile.GetText());
-                if (BuildModelFromLightWave(m_Meshes, objectName))
+                // An object that gave no triangles (an older format, say) leaves no cache
+                // that would hide it once it is converted.
+                if (BuildModelFromLightWave(m_Meshes, objectName) && HasTriangles(m_Meshes))
                     WriteModelCache(m_Meshes, cacheName);
             }
         }

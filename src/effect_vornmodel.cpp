@@ -64,11 +64,9 @@ void CEffect_VornModel::Read(CContainer& node)
 {
     CEffect::Read(node);
     const CString cacheName("vornscr/cache/%s.bin", m_Name.GetText());
-    if (!ReadModelCache(m_Meshes, cacheName))
-    {
-        LoadFromArchive(node);
+    // A cache of a model that could not be built would hide it after the archive is mended.
+    if (!ReadModelCache(m_Meshes, cacheName) && LoadFromArchive(node) && HasTriangles(m_Meshes))
         WriteModelCache(m_Meshes, cacheName);
-    }
     ApplyMaterials(m_Meshes, node, System());
     ConvertDebugTexture();
     NMemoryManager::CheckMemory(true);
@@ -76,22 +74,23 @@ void CEffect_VornModel::Read(CContainer& node)
     MakePassive();
 }
 
-void CEffect_VornModel::LoadFromArchive(CContainer& parameters)
+bool CEffect_VornModel::LoadFromArchive(CContainer& parameters)
 {
     CString stuff;
     parameters.GetString("stuff", &stuff, "");
     if (stuff.GetLength() == 0)
-        return;
+        return false;
     CString path;
     CStuffReader* reader = FindStuffReader(System(), stuff, path);
     if (!reader)
-        return;
+        return false;
     reader->Load();
     if (!path.Contains("."))
-        return;
+        return false;
     CMemoryBlock* block = reader->OpenFile(path);
-    ReadModelFile(m_Meshes, block);
+    const bool read = ReadModelFile(m_Meshes, block);
     delete block;
+    return read;
 }
 
 bool CEffect_VornModel::ReadModelFile(TDynamicArray<CMesh*>& meshes, CInputStream* in)
@@ -166,11 +165,19 @@ bool CEffect_VornModel::ReadModelFile(TDynamicArray<CMesh*>& meshes, CInputStrea
     bool outOfRange = false;
     if (records[0].m_PrimitiveType == 4)
     {
-        for (uint32_t i = 0; i < indexCount && !outOfRange; ++i)
-            outOfRange = indices[i] >= vertexCount;
-        if (!outOfRange && indexCount > 0 && mesh->m_Indices.SetCapacity(int(indexCount)))
-            for (uint32_t i = 0; i < indexCount; ++i)
+        if (indexCount > 0)
+            mesh->m_Indices.SetCapacity(int(indexCount));
+        // Whole triangles, and a trailing part of one, go or stay together.
+        for (uint32_t first = 0; first < indexCount; first += 3)
+        {
+            const uint32_t end = first + 3 < indexCount ? first + 3 : indexCount;
+            bool inRange = true;
+            for (uint32_t i = first; i < end; ++i)
+                inRange = inRange && indices[i] < vertexCount;
+            outOfRange = outOfRange || !inRange;
+            for (uint32_t i = first; i < end && inRange; ++i)
                 mesh->m_Indices.Add(indices[i]);
+        }
     }
     else if (records[0].m_PrimitiveType == 5)
     {

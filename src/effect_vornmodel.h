@@ -22,7 +22,8 @@ public:
     ~CEffect_VornModel() override;
 
     void Read(CContainer& node) override;
-    void LoadFromArchive(CContainer& parameters);
+    // True when the archive entry was read as a model file.
+    bool LoadFromArchive(CContainer& parameters);
     // Appends one mesh named default (also when the file is refused); false when in is null
     // or the file is refused or holds no draw records.
     static bool ReadModelFile(NKeth::TDynamicArray<CMesh*>& meshes, NKeth::CInputStream* in);

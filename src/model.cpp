@@ -254,7 +254,23 @@ bool BuildModelFromLightWave(TDynamicArray<CMesh*>& meshes, const char* fileName
     object.Parse(buffer.data(), got);
     object.Build();
     BuildModelFromObject(meshes, object);
+    int larger = 0;
+    if (object.m_Blocks.GetCount() > 0)
+        for (int f = 0; f < object.m_Blocks[0]->m_Faces.GetCount(); ++f)
+            larger += object.m_Blocks[0]->m_Faces[f]->m_CornerCount > 3 ? 1 : 0;
+    if (larger > 0)
+        Log("LightWave object %s: %d polygons with more than three corners skipped; "
+            "vornscr-tool import triangulates them\n",
+            fileName, larger);
     return true;
+}
+
+bool HasTriangles(const TDynamicArray<CMesh*>& meshes)
+{
+    for (int i = 0; i < meshes.GetCount(); ++i)
+        if (meshes[i]->m_Indices.GetCount() >= 3)
+            return true;
+    return false;
 }
 
 namespace

@@ -48,8 +48,10 @@ const float WELD_TOLERANCE = 1e-6f;
 // not open or its counts do not fit its size (logged): the model is then built again.
 bool ReadModelCache(NKeth::TDynamicArray<CMesh*>& meshes, const char* fileName);
 bool WriteModelCache(const NKeth::TDynamicArray<CMesh*>& meshes, const char* fileName);
-// One mesh per surface of the object, built from the triangles of its first point list.
+// One mesh per surface of the object, built from the triangles of its first point list; false
+// when the file does not open. Larger polygons are skipped with one log line.
 bool BuildModelFromLightWave(NKeth::TDynamicArray<CMesh*>& meshes, const char* fileName);
+bool HasTriangles(const NKeth::TDynamicArray<CMesh*>& meshes);
 // The meshes of an object that is parsed and built. With linearSearch the vertices are welded
 // by the plain scan without reserving room (the reference the fast way must equal).
 void BuildModelFromObject(NKeth::TDynamicArray<CMesh*>& meshes, NKeth::NLWO::CLWO_Object& object,

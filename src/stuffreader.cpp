@@ -4,6 +4,7 @@
 #include "keth/func/classregistry.h"
 
 #include <cstring>
+#include <vector>
 
 using namespace NKeth;
 
@@ -158,12 +159,12 @@ bool CStuffReader::Load()
         return false;
     if (!ReadDirectory())
     {
-        // A damaged archive serves nothing, so that no entry can point at the wrong bytes.
+        // Without a whole directory no entry's offset is known: serve nothing.
         for (int i = 0; i < m_Root.m_Children.GetCount(); ++i)
             delete m_Root.m_Children[i];
         m_Root.m_Children.Clear();
         m_Files.Clear();
-        m_EntrySizes.Clear();
+        m_Entries.Clear();
         m_Reader.Close();
         return false;
     }
@@ -197,18 +198,17 @@ bool CStuffReader::ReadDirectory()
         Reject("entry count does not fit the archive", -1);
         return false;
     }
-    if (!m_Files.SetCount(count) || !m_EntrySizes.SetCount(count))
+    if (!m_Files.SetCount(count) || !m_Entries.SetCount(count))
         return false;
-    for (int i = 0; i < count; ++i)
-    {
-        m_Files[i] = nullptr;
-        m_EntrySizes[i] = 0;
-    }
 
+    // The names wait until the directory's end is known, which places every entry's data.
+    std::vector<CString> paths{size_t(count)};
+    std::vector<const char*> refusals(size_t(count), nullptr);
     char name[NAME_BUFFER_SIZE];
-    int64_t dataSize = 0;
     for (int32_t i = 0; i < count; ++i)
     {
+        m_Files[i] = nullptr;
+        m_Entries[i] = SEntry();
         int32_t header[2];
         if (m_Reader.Read(header, 8) != 8)
         {
@@ -216,15 +216,19 @@ bool CStuffReader::ReadDirectory()
             return false;
         }
         const int32_t size = header[0], length = header[1];
-        if (size < 0)
+        // A negative size is a huge one: it and everything after it lie past the end.
+        m_Entries[i].m_Size = size;
+        m_Entries[i].m_Span = uint32_t(size);
+        if (length < 0 || int64_t(m_Reader.GetPosition()) + length + 1 > fileSize)
         {
-            Reject("negative entry size", i);
+            Reject("truncated directory", i);
             return false;
         }
-        if (length < 0 || length >= NAME_BUFFER_SIZE)
+        if (length >= NAME_BUFFER_SIZE)
         {
-            Reject("entry name longer than 1023 bytes", i);
-            return false;
+            refusals[size_t(i)] = "entry name longer than 1023 bytes";
+            m_Reader.Seek(m_Reader.GetPosition() + length + 1, 0);
+            continue;
         }
         if (m_Reader.Read(name, length + 1) != length + 1)
         {
@@ -232,35 +236,38 @@ bool CStuffReader::ReadDirectory()
             return false;
         }
         name[length] = 0;
-        CString path;
-        path.Set(name, int(strlen(name)));
-        path.MakeLower();
+        paths[size_t(i)].Set(name, int(strlen(name)));
+        paths[size_t(i)].MakeLower();
+        if (size < 0)
+            refusals[size_t(i)] = "negative entry size";
+    }
 
-        CContainer* node = FindNode(path, true);
-        if (!node)
-            return false;
-        m_Files[i] = node;
-        m_EntrySizes[i] = size;
-        dataSize += size;
-        if (node->m_Values.GetCount() > 3)
+    int64_t pos = m_Reader.GetPosition();
+    for (int32_t i = 0; i < count; ++i)
+    {
+        pos += m_Entries[i].m_Span;
+        const char* refusal = refusals[size_t(i)];
+        if (!refusal && pos > fileSize)
+            refusal = "entry runs past the end of the archive";
+        m_Entries[i].m_Refused = refusal != nullptr;
+        if (refusal)
         {
+            Reject(refusal, i);
+            continue;
+        }
+        const CString& path = paths[size_t(i)];
+        CContainer* node = FindNode(path, true);
+        m_Files[i] = node;
+        if (node->m_Values.GetCount() > 3)
             Log("CStuffReader: %s: duplicate entry %s, the first one is kept\n", m_FileName.GetText(),
                 path.GetText());
-        }
         else if (node->m_Values.GetCount() == 2)
         {
-            SetIntValue(node, VALUE_SIZE, size);
+            SetIntValue(node, VALUE_SIZE, m_Entries[i].m_Size);
             SetIntValue(node, VALUE_OFFSET, -1);
         }
         else
-        {
             Log("ERROR: Container: %s damaged", path.GetText());
-        }
-    }
-    if (int64_t(m_Reader.GetPosition()) + dataSize > fileSize)
-    {
-        Reject("entries run past the end of the archive", -1);
-        return false;
     }
     return true;
 }
@@ -271,15 +278,19 @@ void CStuffReader::SetFilePos(int32_t start)
     for (int i = 0; i < m_Files.GetCount(); ++i)
     {
         CContainer* node = m_Files[i];
+        const bool known = i < m_Entries.GetCount();
         if (!node)
         {
-            Log("ERROR: CStuffReader::SetFilePos Empty file: %d", i);
+            if (!known || !m_Entries[i].m_Refused)
+                Log("ERROR: CStuffReader::SetFilePos Empty file: %d", i);
+            if (known)
+                pos += m_Entries[i].m_Span;
             continue;
         }
         // A duplicate keeps the first entry's offset; its own bytes are stepped over.
         if (node->m_Values.GetCount() > 3 && node->m_Values[VALUE_OFFSET]->ToInt() == -1)
             *node->m_Values[VALUE_OFFSET] = CVariant::FromInt(int32_t(pos));
-        pos += i < m_EntrySizes.GetCount() ? m_EntrySizes[i] : node->m_Values[VALUE_SIZE]->ToInt();
+        pos += known ? m_Entries[i].m_Span : uint32_t(node->m_Values[VALUE_SIZE]->ToInt());
     }
 }
 

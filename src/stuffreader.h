@@ -55,8 +55,9 @@ public:
 
     void Read(CContainer& node) override;
 
-    // Reads the directory on the first call; true only for the call that read it. A damaged
-    // archive is refused as a whole with one log line: it then serves nothing.
+    // Reads the directory on the first call; true only for the call that read it. An entry
+    // that is impossible or runs past the end is refused with one log line and the others are
+    // served; a directory that cannot be read to its end serves nothing.
     bool Load();
     CContainer* FindNode(const NKeth::CString& path, bool create);
     CContainer* FindDirectory(const NKeth::CString& path);
@@ -74,7 +75,7 @@ public:
     NKeth::CString GetPath(CContainer* node);
     int32_t GetEntryCount() const { return m_Files.GetCount(); }
     // The entry's size as stored in the directory.
-    int32_t GetEntrySize(int index) const { return m_EntrySizes[index]; }
+    int32_t GetEntrySize(int index) const { return m_Entries[index].m_Size; }
 
     CContainer m_Root;
     NKeth::TDynamicArray<CContainer*> m_Files;
@@ -86,6 +87,12 @@ private:
     bool ReadDirectory();
     void Reject(const char* reason, int32_t entry);
 
-    // Every entry's stored size: offsets advance over duplicates too.
-    NKeth::TDynamicArray<int32_t> m_EntrySizes;
+    struct SEntry
+    {
+        int32_t m_Size = 0;
+        // The bytes the entry occupies; offsets advance over duplicates and refusals too.
+        uint32_t m_Span = 0;
+        bool m_Refused = false;
+    };
+    NKeth::TDynamicArray<SEntry> m_Entries;
 };

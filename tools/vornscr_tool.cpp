@@ -179,6 +179,8 @@ int RunList(int argc, char** argv)
     for (int i = 0; i < reader.GetEntryCount(); ++i)
     {
         CContainer* node = reader.m_Files[i];
+        if (!node)
+            continue;
         printf("%10d %10d %s\n", reader.GetEntrySize(i), node->m_Values[CStuffReader::VALUE_OFFSET]->ToInt(),
                reader.GetPath(node).GetText());
     }

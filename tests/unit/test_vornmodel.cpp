@@ -142,9 +142,15 @@ TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
     EXPECT_EQ(keeps.m_Meshes[0]->m_Positions.GetCount(), 3);
     EXPECT_EQ(keeps.m_Meshes[0]->m_Indices.GetCount(), 0);
 
-    SRead outside(ModelFile(Strip({{4, 0}}, {0, 1, 9}, 3)));
-    EXPECT_TRUE(outside.Indices().empty());
-    EXPECT_NE(outside.m_Log.find("beyond its 3 vertices"), std::string::npos);
+    // Only the triangles that use a bad index are dropped.
+    for (uint32_t type : {4u, 5u})
+    {
+        SRead outside(ModelFile(Strip({{type, 0}}, {0, 1, 9}, 3)));
+        EXPECT_TRUE(outside.Indices().empty());
+        EXPECT_NE(outside.m_Log.find("beyond its 3 vertices"), std::string::npos);
+    }
+    SRead list(ModelFile(Strip({{4, 0}}, {0, 9, 1, 2, 1, 0, 1}, 3)));
+    EXPECT_EQ(list.Indices(), std::vector<uint32_t>({2, 1, 0, 1}));
 }
 
 namespace
@@ -230,7 +236,7 @@ TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
     EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
 }
 
-TEST(VornModelEffect, FailedLoadsStillWriteTheCacheWhenItsDirectoryExists)
+TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
 {
     struct SCase
     {
@@ -254,10 +260,21 @@ TEST(VornModelEffect, FailedLoadsStillWriteTheCacheWhenItsDirectoryExists)
                                "vornmodel {\n name m\n stuff \"") +
                    c.m_Stuff + "\"\n}\n");
         EXPECT_EQ(show.Meshes("m")->GetCount(), c.m_Meshes);
-        const std::string cache = ReadBytes(dir / "vornscr/cache/m.bin");
-        ASSERT_GE(cache.size(), 4u);
-        EXPECT_EQ(cache[0], char(c.m_Meshes));
+        EXPECT_FALSE(std::filesystem::exists(dir / "vornscr/cache/m.bin"));
     }
+    CTempDir dir;
+    std::filesystem::create_directories(dir / "vornscr/cache");
+    WriteBytes(dir / "data/models.stuff",
+               Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}).substr(0, 30));
+    {
+        CShowInDir show(dir);
+        show.Build(VORN_SCRIPT);
+        EXPECT_EQ(show.Meshes("rock")->GetCount(), 0);
+    }
+    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
+    CShowInDir mended(dir);
+    mended.Build(VORN_SCRIPT);
+    EXPECT_EQ((*mended.Meshes("rock"))[0]->m_Indices.GetCount(), 3);
 
     CTempDir noCacheDir;
     CShowInDir show(noCacheDir);
@@ -293,12 +310,17 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
         EXPECT_EQ(show.Meshes("m")->GetCount(), 1);
     }
 
-    // No object and no cache: nothing is written.
+    // No object, or one without triangles: no cache is written.
+    WriteBytes(dir / "data/quads.lwo",
+               Form(Tags({"q"}) + Surface("q") + Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}) +
+                    Polygons({{0, 1, 2, 3}})));
     CShowInDir show(dir);
-    show.Build("model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n");
+    show.Build("model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n"
+               "model {\n name quads\n modelfile \"quads.lwo\"\n}\n");
     EXPECT_EQ(show.Meshes("none")->GetCount(), 0);
     EXPECT_EQ(show.Meshes("empty")->GetCount(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "data/gone.lwo.bin"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "data/quads.lwo.bin"));
 }
 
 TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
