@@ -4,6 +4,7 @@
 
 #include "keth/base/log.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,13 @@ public:
             line.pop_back();
         if (line.empty())
             return;
+        // Users are told the reason, not which of the program's classes gave it.
+        const size_t colon = line.find(": ");
+        if (colon != std::string::npos && colon > 0 && line[0] >= 'A' && line[0] <= 'Z' &&
+            line.find(' ') > colon &&
+            std::count_if(line.begin(), line.begin() + long(colon),
+                          [](char c) { return c >= 'A' && c <= 'Z'; }) > 1)
+            line.erase(0, colon + 2);
         m_Line = line;
         m_Lines.push_back(line);
     }

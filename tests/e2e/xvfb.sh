@@ -18,8 +18,8 @@ case "$action" in
       for _ in $(seq 1 100); do
         if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
           echo ":$n" >"$dir/display"
-          DISPLAY=":$n" xrandr --setmonitor '*MON0' 1024/271x768/203+0+0 screen
-          DISPLAY=":$n" xrandr --setmonitor MON1 800/212x600/159+1024+0 none
+          DISPLAY=":$n" xrandr --setmonitor '*MON0' 1024/271x768/203+0+0 screen >/dev/null
+          DISPLAY=":$n" xrandr --setmonitor MON1 800/212x600/159+1024+0 none >/dev/null
           exit 0
         fi
         kill -0 "$(cat "$dir/pid")" 2>/dev/null || break

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -218,3 +220,46 @@ TEST(ScriptErrors, NameTheFileTheLineAndWhatWasRead)
         EXPECT_EQ(log.Text(), c.m_Location);
     }
 }
+
+#ifdef VORNSCR_TOOL
+TEST(ToolCommands, ExitStatusAndWhereTheyWrite)
+{
+    if (!NTestPlatform::RunsShellCommands())
+        GTEST_SKIP() << "needs the POSIX shell to run the tool";
+    CTempDir dir;
+    ASSERT_TRUE(WriteBytes(dir / "in.tga", NContent::WriteTGA(NContent::SPixels(4, 4), false, false)));
+    ASSERT_TRUE(WriteBytes(dir / "show/vornscr/script.txt", "clear {\n color none\n}\n"));
+    struct SCase
+    {
+        std::string m_Arguments;
+        int m_Status;
+        std::string m_Stdout; // start of standard output
+        std::string m_Stderr; // part of standard error
+    };
+    const SCase cases[] = {
+        {"help", 0, "usage: vornscr-tool", ""},
+        {"--help", 0, "usage: vornscr-tool", ""},
+        {"", 2, "", "usage: vornscr-tool"},
+        {"frobnicate", 2, "", "unknown command frobnicate"},
+        {"image " + (dir / "in.tga") + " " + (dir / "out.png"), 1, "", "must end in .tga"},
+        {"image " + (dir / "in.tga") + " " + (dir / "in.tga"), 1, "", "would overwrite the input"},
+        {"model " + (dir / "in.tga"), 1, "", "not an archive model file, LightWave object or model cache"},
+        {"check " + (dir / "show"), 1, "vornscr/script.txt:2: no palette defines the colour none", ""},
+        {"check " + (dir / "none"), 2, "", "cannot enter"},
+        {"check a b", 2, "", "usage: vornscr-tool check"},
+    };
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(c.m_Arguments);
+        const std::string out = dir / "stdout", err = dir / "stderr";
+        const int status = NTestPlatform::ExitCode(
+            system((std::string(VORNSCR_TOOL) + " " + c.m_Arguments + " >" + out + " 2>" + err).c_str()));
+        std::ifstream o(out), e(err);
+        const std::string stdoutText((std::istreambuf_iterator<char>(o)), std::istreambuf_iterator<char>());
+        const std::string stderrText((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(status, c.m_Status);
+        EXPECT_EQ(stdoutText.rfind(c.m_Stdout, 0), 0u) << stdoutText;
+        EXPECT_NE(stderrText.find(c.m_Stderr), std::string::npos) << stderrText;
+    }
+}
+#endif
