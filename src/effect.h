@@ -66,6 +66,16 @@ public:
     NKeth::TDynamicArray<COutput> m_Outputs;
 };
 
+// Grows a list of per-device objects to count slots, the new ones empty.
+template <class T> void GrowTo(NKeth::TDynamicArray<T*>& list, int count)
+{
+    const int old = list.GetCount();
+    if (old >= count || !list.SetCount(count))
+        return;
+    for (int i = old; i < count; ++i)
+        list[i] = nullptr;
+}
+
 // "group": the child effects of its block, updated and drawn in ascending priority while
 // active. Children's times are relative to the group's local time.
 class CEffect_Group : public CEffect

@@ -56,15 +56,6 @@ template <class T> T* FindResource(CDemoSystem& system, const CString& key)
     return value.m_Type == CVariant::TYPE_POINTER ? static_cast<T*>(value.ToPointer()) : nullptr;
 }
 
-template <class T> void GrowTo(TDynamicArray<T*>& list, int count)
-{
-    const int old = list.GetCount();
-    if (old >= count)
-        return;
-    list.SetCount(count);
-    for (int i = old; i < count; ++i)
-        list[i] = nullptr;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -248,10 +239,8 @@ void CEffect_Object::CVornCluster::Draw(float fade, const CVector4& color)
         device->BindTexture(0, nullptr);
         if (CTexture* texture = FindResource<CTexture>(*m_System, mesh.m_Texture))
             device->BindTexture(0, texture);
+        // The shader effect publishes the program of the device being drawn.
         SShaderProgram* shader = FindResource<SShaderProgram>(*m_System, mesh.m_Shader);
-        // Contexts share no objects: a program made on another device's context is not used here.
-        if (shader && !glIsProgram(shader->m_Program))
-            shader = nullptr;
         device->m_CurrentShader = shader;
         glUseProgramObjectARB(shader ? GLhandleARB(shader->m_Program) : 0);
 

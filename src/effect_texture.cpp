@@ -61,13 +61,7 @@ void CEffect_Texture::InitDevice(int deviceIndex)
 {
     if (m_FileName.GetLength() == 0 || deviceIndex < 0)
         return;
-    const int count = m_Textures.GetCount();
-    if (count < deviceIndex + 1)
-    {
-        m_Textures.SetCount(deviceIndex + 1);
-        for (int i = count; i <= deviceIndex; ++i)
-            m_Textures[i] = nullptr;
-    }
+    GrowTo(m_Textures, deviceIndex + 1);
     COGLDevice* device = GetCurrentDevice();
     m_Textures[deviceIndex] = device ? device->CreateTexture(m_FileName.GetText()) : nullptr;
 }
@@ -185,13 +179,7 @@ void CEffect_GeneratedCubeMap::InitDevice(int deviceIndex)
     CEffect_Group::InitDevice(deviceIndex);
     if (deviceIndex < 0)
         return;
-    const int count = m_DeviceCubeMaps.GetCount();
-    if (count < deviceIndex + 1)
-    {
-        m_DeviceCubeMaps.SetCount(deviceIndex + 1);
-        for (int i = count; i <= deviceIndex; ++i)
-            m_DeviceCubeMaps[i] = nullptr;
-    }
+    GrowTo(m_DeviceCubeMaps, deviceIndex + 1);
     COGLDevice* device = GetCurrentDevice();
     m_DeviceCubeMaps[deviceIndex] = device && device == m_ReadDevice ? m_ReadCubeMap : MakePlaceholder();
 }

@@ -46,15 +46,22 @@ public:
     NKeth::CString m_FileName;
 };
 
-// "shader": a program built from a file below data/.
+// "shader": a program built from a file below data/, one per device, each published before its
+// device draws.
 class CEffect_Shader : public CEffect
 {
 public:
     ~CEffect_Shader() override;
     void Read(CContainer& node) override;
+    void InitDevice(int deviceIndex) override;
+    void PrepareDevice(int deviceIndex) override;
 
     NKeth::CString m_FileName;
+    // Built when read, for the device current then; contexts share no programs, so every
+    // other device builds its own.
     SShaderProgram* m_ShaderProgram = nullptr;
+    COGLDevice* m_ReadDevice = nullptr;
+    NKeth::TDynamicArray<SShaderProgram*> m_DevicePrograms;
 };
 
 // "generatedcubemap": a group whose children are drawn into the six faces of a cube map seen

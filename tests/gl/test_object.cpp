@@ -2,6 +2,11 @@
 #include "demosystem.h"
 #include "effect_object.h"
 #include "gltest.h"
+#include "keth/func/stream.h"
+#include "tempdir.h"
+
+#include <filesystem>
+#include <fstream>
 
 namespace
 {
@@ -129,6 +134,65 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithItsOwnBuffers)
         EXPECT_GT(CountPixels(ReadFrame(), IsRed), 100) << "device " << i;
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "device " << i;
     }
+    second->Destroy();
+    device->MakeCurrent();
+}
+
+// A shader effect builds its program on every device, so both draw the same picture.
+TEST(ObjectDrawing, EveryDeviceDrawsWithTheShader)
+{
+    REQUIRE_DEVICE();
+    CTempDir dir;
+    CWorkingDirectory enter(dir.Path());
+    std::filesystem::create_directories(dir / "data");
+    std::ofstream(dir / "data/swap.shader") << "#vertexshader\nvoid main() { gl_FrontColor = gl_Color; "
+                                               "gl_Position = ftransform(); }\n#fragmentshader\n"
+                                               "void main() { gl_FragColor = gl_Color.bgra; }\n";
+    COGLDevice* second = CreateOGLDevice();
+    ASSERT_TRUE(second && second->Create(WINDOW_SIZE, WINDOW_SIZE, false, 0));
+    SSquare square;
+    square.m_Meshes[0]->m_Shader = "swap";
+    SObject made(square);
+    made.system.m_Devices.Add(device);
+    made.system.m_Devices.Add(second);
+    CContainer root;
+    const std::string text = "shader {\n name swap\n shaderfile \"swap.shader\"\n}\n";
+    NKeth::CMemoryReader script(text.data(), int32_t(text.size()));
+    root.Read(script);
+    made.system.Init(root);
+
+    for (int i = 0; i < 2; ++i)
+    {
+        made.system.m_Devices[i]->MakeCurrent();
+        made.object.InitDevice(i);
+    }
+    made.object.Update(0, 0);
+    made.object.Update(1000.0f * 4 / 7, 0);
+    std::vector<SPixel> frames[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        made.system.m_Devices[i]->MakeCurrent();
+        made.system.m_Devices[i]->ResetState();
+        glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        made.system.m_Root->PrepareDevice(i);
+        made.object.PrepareDevice(i);
+        made.object.Render(0, 0);
+        frames[i] = ReadFrame();
+    }
+    // The blue square comes out red through the shader on both.
+    EXPECT_GT(CountPixels(frames[0], IsRed), 1000);
+    EXPECT_TRUE(frames[0] == frames[1]);
+    for (int i = 0; i < made.system.m_Effects.GetCount(); ++i)
+        delete made.system.m_Effects[i];
+    for (int i = 0; i < root.m_Children.GetCount(); ++i)
+        delete root.m_Children[i];
+    root.m_Children.Clear();
     second->Destroy();
     device->MakeCurrent();
 }
