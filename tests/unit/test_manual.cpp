@@ -209,8 +209,12 @@ TEST_F(ManualTest, EveryShowChecksCleanInTheSampleShow)
             std::istringstream lines(m_Manual);
             std::string line;
             for (int n = 1; std::getline(lines, line) && n <= example.m_Line; ++n)
+            {
                 if (n == example.m_Line)
+                {
                     ASSERT_TRUE(WriteBytes(show + "/" + line.substr(line.find(' ') + 1), example.m_Text));
+                }
+            }
         }
     CWorkingDirectory enter(show);
     ASSERT_TRUE(enter.Entered());
