@@ -21,6 +21,9 @@ int RunExtract(int argc, char** argv);
 int RunModel(int argc, char** argv);
 int RunSample(int argc, char** argv);
 int RunCheck(int argc, char** argv);
+int RunImport(int argc, char** argv);
+int RunShow(int argc, char** argv);
+int RunFormats(int argc, char** argv);
 
 // Writes every file below DIRECTORY into a new archive; 0 on success, as RunPack.
 int PackDirectory(const char* archive, const char* directory);

@@ -270,11 +270,14 @@ TBytes WriteLightWaveObject(const SLightWaveObject& object)
         body += Chunk("VMAD", vmad);
     }
 
-    for (const std::string& name : object.m_Surfaces)
+    for (size_t s = 0; s < object.m_Surfaces.size(); ++s)
     {
+        const std::string& name = object.m_Surfaces[s];
         TBytes colour;
-        for (int i = 0; i < 3; ++i)
-            PutBEFloat(colour, 0.8f);
+        for (size_t i = 0; i < 3; ++i)
+            PutBEFloat(colour, object.m_SurfaceColours.size() >= 3 * s + 3
+                                   ? object.m_SurfaceColours[3 * s + i]
+                                   : 0.8f);
         PutVX(colour, 0);
         body += Chunk("SURF", Padded(name) + Padded("") + SubChunk("COLR", colour));
     }

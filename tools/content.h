@@ -60,8 +60,9 @@ struct SLightWaveObject
         float m_U, m_V;
     };
     std::vector<std::string> m_Surfaces;
-    std::vector<float> m_Points;   // x, y, z per point
-    std::vector<float> m_PointUVs; // u, v per point
+    std::vector<float> m_SurfaceColours; // r, g, b per surface; light grey when empty
+    std::vector<float> m_Points;         // x, y, z per point
+    std::vector<float> m_PointUVs;       // u, v per point
     std::vector<STriangle> m_Triangles;
     std::vector<SCornerUV> m_CornerUVs;
 };

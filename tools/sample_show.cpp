@@ -4,6 +4,7 @@
 #include "content.h"
 #include "sample_assets.h"
 #include "sample_encoders.h"
+#include "showdir.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -103,11 +104,20 @@ void WriteData(CShowWriter& show)
 // Writes the show; 0 on success.
 int RunSample(int argc, char** argv)
 {
+    const bool force = TakeForce(argc, argv);
     if (argc != 1)
     {
-        fprintf(stderr, "usage: vornscr-tool sample DIR\n");
+        fprintf(stderr, "usage: vornscr-tool sample [--force] DIR\n");
         return 1;
     }
+    CShowDirectory directory;
+    std::string message;
+    if (!directory.Open(argv[0], "sample", force, message))
+    {
+        fprintf(stderr, "vornscr-tool: %s\n", message.c_str());
+        return 1;
+    }
+    directory.RemoveEarlierShow();
     CShowWriter show{fs::path(argv[0])};
     for (int i = 0; i < SHOW_TEXT_COUNT; ++i)
         show.Put(SHOW_TEXTS[i].m_Path, SHOW_TEXTS[i].m_Text);
@@ -115,5 +125,10 @@ int RunSample(int argc, char** argv)
     fs::create_directories(show.Root() / "vornscr/cache", error);
     WriteArchive(show);
     WriteData(show);
+    if (show.Ok() && !directory.Close(message))
+    {
+        fprintf(stderr, "vornscr-tool: %s\n", message.c_str());
+        show.Fail();
+    }
     return show.Ok() ? 0 : 1;
 }

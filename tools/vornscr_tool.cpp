@@ -309,8 +309,13 @@ const SCommand s_Commands[] = {
     {"model", "FILE", "print the meshes of an archive model file, a LightWave object or a model cache",
      RunModel},
 #ifdef VORNSCR_TOOL_SAMPLE
-    {"sample", "DIR", "write the sample show into DIR", RunSample},
+    {"sample", "[--force] DIR", "write the sample show into DIR", RunSample},
 #endif
+    {"import", "[--keep-origin] [--up y|z] MODEL OUT.lwo",
+     "convert one model file (see formats) into a LightWave object and its model cache", RunImport},
+    {"formats", "", "list the file name extensions that import reads", RunFormats},
+    {"show", "[--force] [--keep-origin] [--up y|z] DIR INPUT...",
+     "import every model file of the inputs (files or directories) into a show in DIR", RunShow},
 };
 
 int Usage(FILE* out, int status)

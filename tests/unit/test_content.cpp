@@ -191,6 +191,9 @@ TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
             system((std::string(VORNSCR_TOOL) + " sample " + where + " >/dev/null 2>&1").c_str());
         return NTestPlatform::ExitCode(status);
     };
+    // The tool makes only the directory named, never its parents.
+    ASSERT_NE(run(dir / "one/show"), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "one") && std::filesystem::create_directory(dir / "two"));
     ASSERT_EQ(run(dir / "one/show"), 0);
     ASSERT_EQ(run(dir / "two/show"), 0);
     std::vector<std::string> names;

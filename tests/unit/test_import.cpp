@@ -1,0 +1,302 @@
+// Model import and show building, run through the tool and read back by the program's loaders;
+// the import library itself is the reference for what each model file holds.
+#ifdef VORNSCR_IMPORT
+#include "container.h"
+#include "keth/func/stream.h"
+#include "model.h"
+#include "tempdir.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+struct SModelSummary
+{
+    uint64_t m_Triangles = 0;
+    float m_Low[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
+    float m_High[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+
+    void Add(float x, float y, float z)
+    {
+        const float p[3] = {x, y, z};
+        for (int k = 0; k < 3; ++k)
+            m_Low[k] = std::min(m_Low[k], p[k]), m_High[k] = std::max(m_High[k], p[k]);
+    }
+};
+
+// What the library itself finds: triangles with an area, the node hierarchy applied.
+SModelSummary Reference(const std::string& path)
+{
+    Assimp::Importer importer;
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    importer.SetPropertyBool(AI_CONFIG_PP_FD_REMOVE, true);
+    SModelSummary summary;
+    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_PreTransformVertices |
+                                                       aiProcess_FindDegenerates | aiProcess_SortByPType);
+    for (unsigned m = 0; scene && m < scene->mNumMeshes; ++m)
+    {
+        const aiMesh* mesh = scene->mMeshes[m];
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+            summary.m_Triangles += mesh->mFaces[f].mNumIndices == 3;
+        for (unsigned v = 0; v < mesh->mNumVertices; ++v)
+            summary.Add(mesh->mVertices[v].x, mesh->mVertices[v].y, mesh->mVertices[v].z);
+    }
+    return summary;
+}
+
+SModelSummary Summarise(NKeth::TDynamicArray<CMesh*>& meshes)
+{
+    SModelSummary summary;
+    for (int m = 0; m < meshes.GetCount(); ++m)
+    {
+        summary.m_Triangles += uint64_t(meshes[m]->m_Indices.GetCount() / 3);
+        for (int i = 0; i < meshes[m]->m_Positions.GetCount(); ++i)
+            summary.Add(meshes[m]->m_Positions[i].x, meshes[m]->m_Positions[i].y,
+                        meshes[m]->m_Positions[i].z);
+    }
+    meshes.DeleteAll();
+    return summary;
+}
+
+// The written object as the show's first start reads it, and its cache as later starts do.
+void ReadBack(const std::string& object, SModelSummary& built, SModelSummary& cached)
+{
+    NKeth::TDynamicArray<CMesh*> meshes;
+    EXPECT_TRUE(BuildModelFromLightWave(meshes, object.c_str()));
+    built = Summarise(meshes);
+    EXPECT_TRUE(ReadModelCache(meshes, (object + ".bin").c_str()));
+    cached = Summarise(meshes);
+}
+
+void ExpectSameBox(const SModelSummary& a, const SModelSummary& b, const std::string& what)
+{
+    for (int k = 0; k < 3; ++k)
+    {
+        const float tolerance = 1e-5f * std::max(1.0f, std::fabs(a.m_High[k]) + std::fabs(a.m_Low[k]));
+        EXPECT_NEAR(a.m_Low[k], b.m_Low[k], tolerance) << what << " axis " << k;
+        EXPECT_NEAR(a.m_High[k], b.m_High[k], tolerance) << what << " axis " << k;
+    }
+}
+
+int Tool(const std::string& arguments, std::string& output)
+{
+    FILE* pipe = popen((std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1").c_str(), "r");
+    output.clear();
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, got);
+    return NTestPlatform::ExitCode(pclose(pipe));
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+} // namespace
+
+TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
+{
+    CTempDir dir;
+    int imported = 0;
+    std::vector<std::string> refused;
+    for (const auto& entry : fs::recursive_directory_iterator(MODELS_DIR))
+    {
+        const std::string path = entry.path().string(), ext = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ext != ".obj" && ext != ".stl" && ext != ".STL" && ext != ".ply" &&
+                                         ext != ".gltf" && ext != ".glb"))
+            continue;
+        const std::string out = dir / (entry.path().stem().string() + ".lwo");
+        std::string output;
+        const int status = Tool("import --keep-origin '" + path + "' '" + out + "'", output);
+        if (status != 0)
+        {
+            EXPECT_EQ(status, 1) << output;
+            EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+            EXPECT_NE(output.find(path), std::string::npos) << output;
+            EXPECT_FALSE(fs::exists(out)) << path;
+            refused.push_back(entry.path().filename().string());
+            continue;
+        }
+        const SModelSummary reference = Reference(path);
+        SModelSummary built, cached;
+        ReadBack(out, built, cached);
+        EXPECT_EQ(built.m_Triangles, reference.m_Triangles) << path;
+        EXPECT_EQ(cached.m_Triangles, reference.m_Triangles) << path;
+        ExpectSameBox(reference, built, path);
+        ExpectSameBox(reference, cached, path);
+        ++imported;
+    }
+    EXPECT_GE(imported, 30);
+    // The folder's files that are broken on purpose.
+    for (const char* broken :
+         {"box_UTF16BE.obj", "point_cloud.obj", "testline.obj", "testpoints.obj", "points.ply",
+          "BoxTextured.gltf", "RecursiveNodes.gltf", "AllIndicesOutOfRange.gltf"})
+        EXPECT_NE(std::find(refused.begin(), refused.end(), broken), refused.end()) << broken;
+}
+
+TEST(Import, BrokenFilesAreRefusedWithTheirReason)
+{
+    CTempDir dir;
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    const std::string gltf =
+        R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],NODES,
+"meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],"buffers":[{"uri":"URI","byteLength":42}],
+"bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":6}],
+"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},
+{"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"}]})";
+    auto glTF = [&](const std::string& nodes, const std::string& uri)
+    {
+        std::string text = gltf;
+        text.replace(text.find("NODES"), 5, nodes);
+        return text.replace(text.find("URI"), 3, uri);
+    };
+    const std::string buffer = "data:application/octet-stream;base64,"
+                               "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAABAAIA";
+    struct SCase
+    {
+        const char* m_Name;
+        std::string m_Text;
+        const char* m_Reason; // part of the one line
+    } cases[] = {
+        {"index.obj", triangle + "f 1 2 9\n", "index"},
+        {"nan.obj", "v nan 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", ""},
+        {"huge.obj", "v 1e20 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "beyond"},
+        {"far.obj", "v 10000000 0 0\nv 10000001 0 0\nv 10000000 1 0\nf 1 2 3\n", "too far"},
+        {"lines.obj", triangle + "l 1 2 3\n", "no triangles"},
+        {"points.ply",
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+         "end_header\n0 0 0\n1 0 0\n0 1 0\n",
+         "no triangles"},
+        {"empty.stl", "", ""},
+        {"noise.glb", std::string(3000, '\x9c'), ""},
+        {"buffer.gltf", glTF(R"("nodes":[{"mesh":0}])", "nothere.bin"), "nothere.bin"},
+        {"cycle.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{"children":[0]}])", buffer), "recursive"},
+        {"missing.obj", "", "cannot open"},
+    };
+    for (const SCase& c : cases)
+    {
+        const std::string in = dir / c.m_Name, out = dir / "out.lwo";
+        if (std::string(c.m_Name) != "missing.obj")
+            WriteText(in, c.m_Text);
+        std::string output;
+        EXPECT_EQ(Tool("import '" + in + "' '" + out + "'", output), 1) << c.m_Name;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+        EXPECT_NE(output.find(in + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find(c.m_Reason), std::string::npos) << output;
+        EXPECT_FALSE(fs::exists(out) || fs::exists(out + ".bin")) << c.m_Name;
+    }
+    // The same graph without its cycle imports.
+    WriteText(dir / "fine.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{}])", buffer));
+    std::string output;
+    EXPECT_EQ(Tool("import '" + dir / "fine.gltf" + "' '" + dir / "fine.lwo" + "'", output), 0) << output;
+}
+
+TEST(Import, PlacementAndMaterials)
+{
+    CTempDir dir;
+    // A box from (0 0 0) to (2 4 6) in two materials.
+    WriteText(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+    WriteText(dir / "box.obj",
+              "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
+              "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
+              "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+    const struct
+    {
+        const char* m_Options;
+        float m_Low[3], m_High[3];
+    } rows[] = {
+        {"", {-1, -2, -3}, {1, 2, 3}},
+        {"--keep-origin", {0, 0, 0}, {2, 4, 6}},
+        {"--keep-origin --up z", {0, 0, -4}, {2, 6, 0}},
+    };
+    for (const auto& row : rows)
+    {
+        std::string output;
+        ASSERT_EQ(
+            Tool(std::string("import ") + row.m_Options + " " + dir / "box.obj " + dir / "box.lwo", output),
+            0)
+            << output;
+        NKeth::TDynamicArray<CMesh*> meshes;
+        ASSERT_TRUE(BuildModelFromLightWave(meshes, (dir / "box.lwo").c_str()));
+        ASSERT_EQ(meshes.GetCount(), 2);
+        EXPECT_STREQ(meshes[0]->m_MaterialName.GetText(), "red_paint");
+        EXPECT_STREQ(meshes[1]->m_MaterialName.GetText(), "blue");
+        SModelSummary expected;
+        expected.m_Triangles = 12;
+        expected.Add(row.m_Low[0], row.m_Low[1], row.m_Low[2]);
+        expected.Add(row.m_High[0], row.m_High[1], row.m_High[2]);
+        const SModelSummary got = Summarise(meshes);
+        EXPECT_EQ(got.m_Triangles, 12u);
+        ExpectSameBox(expected, got, row.m_Options);
+    }
+    std::string output;
+    EXPECT_EQ(Tool("import " + dir / "box.obj " + dir / "box.obj", output), 2);
+    EXPECT_EQ(Tool("import --up x " + dir / "box.obj " + dir / "b.lwo", output), 2);
+}
+
+TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
+{
+    CTempDir dir;
+    const std::string box = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
+    WriteText(dir / "in/a/box.obj", box);
+    WriteText(dir / "in/b/box.obj", box);
+    WriteText(dir / "in/b/my model.v2.obj", box);
+    WriteText(dir / "in/b/notes.txt", "not a model");
+    WriteText(dir / "in/b/bad.stl", "solid x\nendsolid x\n");
+    const std::string show = dir / "show";
+    std::string output;
+
+    EXPECT_EQ(Tool("show " + dir / "no/show " + dir / "in", output), 1) << output;
+    EXPECT_FALSE(fs::exists(dir / "no"));
+    WriteText(show + "/mine.txt", "the user's");
+    EXPECT_EQ(Tool("show " + show + " " + dir / "in", output), 1) << output;
+    EXPECT_FALSE(fs::exists(show + "/vornscr"));
+    ASSERT_EQ(
+        Tool("show --force " + show + " " + dir / "in/a " + dir / "in/b " + dir / "in/a/box.obj", output), 0)
+        << output;
+    EXPECT_NE(output.find("3 models imported, 1 skipped"), std::string::npos) << output;
+    EXPECT_NE(output.find("bad.stl"), std::string::npos) << output;
+
+    // The script, read by the program's own reader, names each model once, safely and uniquely.
+    CContainer root;
+    {
+        CWorkingDirectory inShow(show);
+        NKeth::CFileReader script("vornscr/script.txt");
+        ASSERT_TRUE(script.IsOpen());
+        root.Read(script);
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < root.m_Children.GetCount(); ++i)
+    {
+        CContainer* block = root.m_Children[i];
+        NKeth::CString name, file;
+        if (block->m_Values[0]->ToString() != "model")
+            continue;
+        block->GetString("name", &name, "");
+        block->GetString("modelfile", &file, "");
+        names.push_back(name.GetText());
+        EXPECT_TRUE(fs::exists(show + "/data/" + file.GetText() + ".bin")) << file.GetText();
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"box", "box_2", "my_model_v2"}));
+
+    // Again over the same directory: only the new show is left beside the user's file.
+    ASSERT_EQ(Tool("show " + show + " " + dir / "in/a", output), 0) << output;
+    EXPECT_TRUE(fs::exists(show + "/mine.txt"));
+    EXPECT_TRUE(fs::exists(show + "/data/box.lwo"));
+    EXPECT_FALSE(fs::exists(show + "/data/box_2.lwo") || fs::exists(show + "/data/my_model_v2.lwo.bin"));
+    // A run that imports nothing leaves the show as it was.
+    EXPECT_EQ(Tool("show " + show + " " + dir / "in/b/bad.stl", output), 1) << output;
+    EXPECT_TRUE(fs::exists(show + "/data/box.lwo") && fs::exists(show + "/vornscr/script.txt"));
+}
+#endif
