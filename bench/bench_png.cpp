@@ -4,8 +4,9 @@
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
 
+#include "reference.h"
+
 #include <benchmark/benchmark.h>
-#include <png.h>
 #include <stb/stb_image.h>
 
 #include <cstdio>
@@ -51,51 +52,20 @@ void Ours(benchmark::State& state)
     state.SetLabel(FILES[state.range(0)]);
 }
 
-struct SInput
-{
-    const std::vector<unsigned char>* file;
-    size_t at;
-};
-
 void Libpng(benchmark::State& state)
 {
     std::vector<unsigned char> file = Load(int(state.range(0)));
     int64_t bytes = 0;
-    std::vector<unsigned char> pixels;
-    std::vector<png_bytep> rows;
+    SReferenceImage image;
     for (auto _ : state)
     {
-        SInput input = {&file, 0};
-        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr,
-                                                 [](png_structp, png_const_charp) {});
-        png_infop info = png_create_info_struct(png);
-        if (setjmp(png_jmpbuf(png)))
+        if (!ReferencePng(file.data(), file.size(), image))
         {
-            png_destroy_read_struct(&png, &info, nullptr);
             state.SkipWithError("libpng failed");
             return;
         }
-        png_set_read_fn(png, &input,
-                        [](png_structp p, png_bytep data, png_size_t length)
-                        {
-                            SInput* in = static_cast<SInput*>(png_get_io_ptr(p));
-                            if (in->at + length > in->file->size())
-                                png_error(p, "end of file");
-                            memcpy(data, in->file->data() + in->at, length);
-                            in->at += length;
-                        });
-        png_read_info(png, info);
-        size_t rowBytes = png_get_rowbytes(png, info);
-        png_uint_32 height = png_get_image_height(png, info);
-        pixels.resize(rowBytes * height);
-        rows.resize(height);
-        for (png_uint_32 y = 0; y < height; ++y)
-            rows[y] = pixels.data() + y * rowBytes;
-        png_read_image(png, rows.data());
-        png_read_end(png, nullptr);
-        png_destroy_read_struct(&png, &info, nullptr);
-        bytes += int64_t(pixels.size());
-        benchmark::DoNotOptimize(pixels.data());
+        bytes += int64_t(image.m_Samples.size());
+        benchmark::DoNotOptimize(image.m_Samples.data());
     }
     state.SetBytesProcessed(bytes);
     state.SetLabel(FILES[state.range(0)]);

@@ -253,7 +253,12 @@ int AppMain(const char* commandLineText)
     AttachListeners();
     CString commandLine;
     commandLine = commandLineText;
-    if (commandLine.Contains("/p") || commandLine.Contains("/c"))
+    if (commandLine.Contains("/c"))
+    {
+        ShowSettings();
+        return -1;
+    }
+    if (commandLine.Contains("/p") && !SelectPreviewWindow(commandLine.GetText()))
         return -1;
     if (commandLine.Contains("-install"))
     {

@@ -2,6 +2,7 @@
 // the program with its own switches; window ids and the root window are Linux options.
 #include "appmain.h"
 #include "ogldevice.h"
+#include "registry.h"
 
 #include <windows.h>
 
@@ -32,4 +33,10 @@ bool SelectHostWindow(const char* windowId, bool root)
     if (windowId || root)
         AppLog("Host windows are not supported here; the show opens its own\n");
     return true;
+}
+
+void ShowSettings()
+{
+    MessageBoxA(nullptr, DescribeInstallation().GetText(), "vornscr",
+                MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
 }

@@ -32,6 +32,22 @@ CString GetInstallerLocation()
     return location;
 }
 
+CString DescribeInstallation()
+{
+    CString directory;
+    CString text;
+    if (NRegistry::ReadString(VORNSCR_KEY, "Dir", directory) && directory.GetLength() > 0 &&
+        !(directory == "replaceme"))
+        text = CString("The show is played from the data directory\n%s\n(its vornscr\\script.txt).\n\n",
+                       directory.GetText());
+    else
+        text = "No show is installed yet.\n\n";
+    text += CString("To install a show, run \"vornscr.exe -install\" in the show's directory, the one that "
+                    "holds vornscr\\script.txt. The show itself is its settings.\n\n"
+                    "The show author's manual is docs\\manual.md of the vornscr distribution.");
+    return text;
+}
+
 void InstallScreensaver()
 {
     if (!NRegistry::CreateKey(VORNSCR_KEY))

@@ -110,6 +110,13 @@ void CatchStopRequests();
 // environment names, else with root the root window. False, with a log line, when the window
 // asked for can't be used; true without one when none is asked for or the platform has none.
 bool SelectHostWindow(const char* windowId, bool root);
+// The preview of the system's screensaver dialog: "/p" followed by the handle of the window to
+// draw into, as one device of its size until that window goes away; input never ends it. False
+// when the platform has no such preview or the window does not exist.
+bool SelectPreviewWindow(const char* commandLine);
+// The settings of the system's screensaver dialog ("/c"): where the show comes from and how to
+// install one. Returns once the user has read it.
+void ShowSettings();
 // The overlay font of the current device: 256 x 256, character c in the 16 x 16 cell of column
 // c mod 16 and row c / 16, white with the glyphs in alpha; none when the system has no font.
 CTexture* CreateFontTexture();

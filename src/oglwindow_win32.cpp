@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -35,6 +36,8 @@ TDynamicArray<SMonitor> g_Monitors;
 // The cursor position last sampled by Create or Present, in screen pixels.
 POINT g_Cursor = {0, 0};
 bool g_ClassRegistered = false;
+// The dialog's preview window that the show draws into, as a child window; none otherwise.
+HWND g_PreviewParent = nullptr;
 
 const PIXELFORMATDESCRIPTOR PIXEL_FORMAT = {
     sizeof(PIXELFORMATDESCRIPTOR), // 40
@@ -67,6 +70,9 @@ const PIXELFORMATDESCRIPTOR PIXEL_FORMAT = {
 
 void SampleCursor()
 {
+    // Input never ends a preview: the position stays where it was.
+    if (g_PreviewParent)
+        return;
     POINT position;
     if (GetCursorPos(&position))
         g_Cursor = position;
@@ -105,6 +111,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     {
         case WM_SETFOCUS:
         {
+            if (g_PreviewParent)
+                break;
             RECT rect;
             if (GetWindowRect(window, &rect))
                 SetCursorPos(rect.left + (rect.right - rect.left) / 2,
@@ -115,7 +123,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             break;
         }
         case WM_KILLFOCUS:
-            ShowCursor(TRUE);
+            if (!g_PreviewParent)
+                ShowCursor(TRUE);
             break;
         case WM_CLOSE:
             PostQuitMessage(0);
@@ -140,6 +149,8 @@ public:
     }
     void MakeCurrent() override;
     bool ChooseMultisampleFormat() override;
+    bool CreatePreview(HINSTANCE instance);
+    bool CreateContext();
     TVector2<float> GetMousePosition() override
     {
         return TVector2<float>(float(g_Cursor.x), float(g_Cursor.y));
@@ -149,7 +160,10 @@ public:
         g_Cursor.x = 0;
         g_Cursor.y = 0;
     }
-    bool IsKeyDown(int virtualKey) override { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
+    bool IsKeyDown(int virtualKey) override
+    {
+        return !g_PreviewParent && (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+    }
 
     int32_t m_PixelFormat = 0;
     int32_t m_Width = 0;
@@ -188,6 +202,9 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
             g_ClassRegistered = true;
         }
     }
+
+    if (g_PreviewParent)
+        return monitor == 0 && CreatePreview(instance);
 
     if (fullscreen)
     {
@@ -236,7 +253,30 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
     m_Width = width;
     m_Height = height;
     ShowWindow(m_Window, SW_SHOW);
+    return CreateContext();
+}
 
+// A child window that covers the preview window's client area.
+bool COGLDevice_win32::CreatePreview(HINSTANCE instance)
+{
+    RECT client;
+    if (!GetClientRect(g_PreviewParent, &client))
+        return false;
+    m_Window =
+        CreateWindowExA(0, CLASS_NAME, "Trevan!", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                        0, 0, client.right, client.bottom, g_PreviewParent, nullptr, instance, nullptr);
+    if (!m_Window)
+    {
+        LogText("opengl: Error creating window");
+        return false;
+    }
+    m_Width = client.right;
+    m_Height = client.bottom;
+    return CreateContext();
+}
+
+bool COGLDevice_win32::CreateContext()
+{
     m_Dc = GetDC(m_Window);
     if (!m_Dc)
     {
@@ -349,7 +389,18 @@ void EnumerateMonitors()
 {
     g_Monitors.Clear();
     g_Monitors.SetCapacity(1);
-    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
+    RECT client;
+    // The preview window is the one monitor; a window that is gone leaves none.
+    if (g_PreviewParent && GetClientRect(g_PreviewParent, &client))
+    {
+        SMonitor record = {};
+        record.m_Right = record.m_Width = client.right;
+        record.m_Bottom = record.m_Height = client.bottom;
+        snprintf(record.m_DeviceName, sizeof record.m_DeviceName, "preview");
+        g_Monitors.Add(record);
+    }
+    else if (!g_PreviewParent)
+        EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
     for (int i = 0; i < g_Monitors.GetCount(); ++i)
     {
         const SMonitor& m = g_Monitors[i];
@@ -390,5 +441,22 @@ bool ProcessMessages()
             quit = true;
         DispatchMessageA(&message);
     }
-    return quit;
+    return quit || (g_PreviewParent && !IsWindow(g_PreviewParent));
+}
+
+bool SelectPreviewWindow(const char* commandLine)
+{
+    const char* switchAt = strstr(commandLine, "/p");
+    if (!switchAt)
+        return false;
+    const char* number = switchAt + 2;
+    while (*number == ' ' || *number == ':')
+        ++number;
+    char* end = nullptr;
+    unsigned long long handle = strtoull(number, &end, 10);
+    HWND window = reinterpret_cast<HWND>(uintptr_t(handle));
+    if (end == number || !IsWindow(window))
+        return false;
+    g_PreviewParent = window;
+    return true;
 }

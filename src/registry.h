@@ -30,3 +30,6 @@ NKeth::CString GetInstallerLocation();
 bool EnterSampleShow(const char* sampleDirectory);
 // The same with the sample show that an installed package brings, if any.
 void EnterPackagedSample();
+// What the settings dialog tells: the recorded data directory or that none is installed, how to
+// install a show and where the manual is.
+NKeth::CString DescribeInstallation();

@@ -60,7 +60,7 @@ trap cleanup EXIT
 "${apt[@]}" install "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 pass "apt-get installs the package"
 
-"$root/tests/e2e/xvfb.sh" start "$work/xvfb"
+"$root/tests/e2e/xvfb.sh" start "$work/xvfb" >"$work/xvfb-start.log"
 xvfb=$work/xvfb
 # From a directory without a show and a registry without an entry: the sample show plays.
 mkdir -p "$work/home"

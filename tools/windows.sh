@@ -12,7 +12,7 @@ started=$(date +%s)
 
 packages=(
   cmake ninja-build g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev libgtest-dev dpkg-dev
-  wine wine64 xvfb xdotool x11-apps python3
+  wine wine64 xvfb xdotool x11-apps x11-utils python3 g++ libx11-dev libxcomposite-dev
   libgl1 libglx-mesa0 libgl1-mesa-dri libxrandr2 libxinerama1 libxcursor1 libxi6 libxcomposite1
   libxrender1 libxxf86vm1 libxfixes3
 )

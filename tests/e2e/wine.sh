@@ -60,6 +60,8 @@ mkdir -p "$show/vornscr" "$work/elsewhere"
 printf 'palette {\nmark (1 0 0.5 1)\n}\nclear {\ncolor mark\n}\n' >"$show/vornscr/script.txt"
 cp "$bin/vornscr.scr" "$show/vornscr.exe"
 x86_64-w64-mingw32-g++-win32 -O2 -static -o "$work/postclose.exe" "$root/tests/e2e/postclose.cpp"
+x86_64-w64-mingw32-g++-win32 -O2 -static -o "$work/saver_dialog.exe" "$root/tests/e2e/saver_dialog.cpp" -lgdi32
+g++ -O2 -o "$work/window_pixels" "$root/tests/e2e/window_pixels.cpp" -lX11 -lXcomposite
 
 log=$work/vornscr.log
 winlog=$(wine winepath -w "$log" 2>/dev/null | tr -d '\r')
@@ -102,14 +104,25 @@ end_show()
   wait "$show_pid"
 }
 
-for arguments in "/p 1234" "/c"; do
-  # shellcheck disable=SC2086
-  run "$show" ./vornscr.exe $arguments
-  rc=$?
-  if [ $rc -eq 255 ] && ! grep -q '^#0: ' "$log"; then pass "\"$arguments\" ends with -1 and opens nothing"; else
-    fail "\"$arguments\": exit $rc, log: $(cat "$log")"
-  fi
-done
+run "$show" ./vornscr.exe /p 1234
+rc=$?
+if [ $rc -eq 255 ] && ! grep -q '^#0: ' "$log"; then pass "\"/p\" without a window ends with -1 and opens nothing"; else
+  fail "\"/p 1234\": exit $rc, log: $(cat "$log")"
+fi
+
+# The settings button: a message box, closed by the helper, then -1.
+settings()
+{
+  (cd "$show" && timeout 60 wine "$work/saver_dialog.exe" settings vornscr.exe) >"$work/settings.out" 2>>"$work/runs.log"
+  tr -d '\r' <"$work/settings.out"
+}
+text=$(settings)
+if grep -q '^text No show is installed yet' <<<"$text" && grep -q -- '-install' <<<"$text" &&
+  grep -q 'manual' <<<"$text" && grep -qx 'exit -1' <<<"$text" && ! grep -q '^#0: ' "$log"; then
+  pass "\"/c\" before an installation says so in a message box and ends with -1"
+else
+  fail "\"/c\": $text"
+fi
 
 # Before the installation the recorded directory is a placeholder and there is no show here.
 run "$work/elsewhere" "$show/vornscr.exe"
@@ -132,10 +145,19 @@ else
   fail "-install: exit $rc, Dir \"$dir\" (expected \"$expected\"), location \"$location\", copy \"$installed\""
 fi
 
-# The share of the screen in the show's colour, from a dump of the root window.
+text=$(settings)
+if grep -qF "text The show is played from the data directory" <<<"$text" && grep -qF "$expected" <<<"$text" &&
+  grep -qx 'exit -1' <<<"$text"; then
+  pass "\"/c\" names the recorded data directory"
+else
+  fail "\"/c\" after -install: $text"
+fi
+
+# The share of the screen in the show's colour, from a dump of the root window; with a
+# rectangle X Y WIDTH HEIGHT, the share inside it and the number of such pixels outside.
 colour_share()
 {
-  xwd -root -silent >"$work/screen.xwd" && python3 - "$work/screen.xwd" <<'PY'
+  xwd -root -silent >"$work/screen.xwd" && python3 - "$work/screen.xwd" "$@" <<'PY'
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 h = struct.unpack(">25I", data[:100])
@@ -145,16 +167,60 @@ pixels = data[size + ncolors * 12:]
 def channel(value, mask):
     shift = (mask & -mask).bit_length() - 1
     return ((value & mask) >> shift) * 255 // (mask >> shift)
-hits = 0
+rx, ry, rw, rh = (int(v) for v in sys.argv[2:6]) if len(sys.argv) > 2 else (0, 0, width, height)
+inside = outside = 0
 for y in range(height):
     for x in range(width):
         raw = pixels[y * stride + x * 4:y * stride + x * 4 + 4]
         value = struct.unpack("<I" if order == 0 else ">I", raw)[0]
         r, g, b = (channel(value, m) for m in masks)
-        hits += abs(r - 255) <= 2 and g <= 2 and abs(b - 128) <= 2
-print(hits * 100 // (width * height))
+        hit = abs(r - 255) <= 2 and g <= 2 and abs(b - 128) <= 2
+        if rx <= x < rx + rw and ry <= y < ry + rh:
+            inside += hit
+        else:
+            outside += hit
+print(inside * 100 // (rw * rh), *([outside] if len(sys.argv) > 2 else []))
 PY
 }
+
+# The dialog's preview: the show fills the window it was given and nothing else, input does not
+# end it, and the window's end does, with the usual report.
+: >"$log"
+rm -f "$work/preview.done"
+(cd "$work/elsewhere" && VORNSCR_LOG=$winlog exec timeout 200 wine "$work/saver_dialog.exe" preview \
+  'C:\windows\system32\vornscr.scr' "$(wine winepath -w "$work/preview.done" 2>/dev/null | tr -d '\r')") \
+  >"$work/preview.out" 2>>"$work/runs.log" &
+preview_pid=$!
+for _ in $(seq 1 900); do
+  grep -q '^child ' "$work/preview.out" && grep -q '^Texture units: ' "$log" && break
+  kill -0 "$preview_pid" 2>/dev/null || break
+  sleep 0.1
+done
+read -r _ px py pw ph < <(grep '^ready ' "$work/preview.out" | tr -d '\r')
+child=$(grep '^child ' "$work/preview.out" | tr -d '\r' | cut -d' ' -f2-)
+xdotool mousemove_relative -- 20 15 key Escape
+sleep 1
+read -r _ outside < <(colour_share "${px:-0}" "${py:-0}" "${pw:-1}" "${ph:-1}")
+# Wine composes no window of another process into ours on the screen: it keeps what the program
+# drew in an off-screen X window of the child's size, below one of its 1x1 placeholders.
+drawn=$(xwininfo -root -tree | grep -F -- "${pw:-0}x${ph:-0}+0+0  +-1+-1" | awk '{ print $1 }' | tail -n 1)
+share=$([ -n "$drawn" ] && "$work/window_pixels" "$drawn" 255 0 128)
+alive=no
+kill -0 "$preview_pid" 2>/dev/null && ! grep -q '^exit ' "$work/preview.out" && alive=yes
+touch "$work/preview.done"
+wait "$preview_pid"
+ended=$(tr -d '\r' <"$work/preview.out" | sed -n 's/^exit //p')
+if [ "$child" = "$px $py $pw $ph" ] && [ "${share:-0}" -ge 99 ] && [ "${outside:-1}" -eq 0 ] && [ $alive = yes ]; then
+  pass "the preview's child window covers its window (${pw}x${ph}) in the show's colour ($share%), nothing outside, through input"
+else
+  fail "preview: child \"$child\" in \"$px $py $pw $ph\", ${share:-?}% drawn, ${outside:-?} pixels outside, running after input: $alive"
+fi
+if [ "$ended" = 0 ] && grep -q "^#0: rect=0,0,$pw,$ph size=$pw,$ph device=\"preview\"" "$log" &&
+  ! grep -q '^#1: ' "$log" && grep -q '^Leaked memory: ' "$log"; then
+  pass "the preview's one device ends with 0 and the report when its window goes away"
+else
+  fail "preview end: exit ${ended:-?}, log: $(grep -v '^\.\./' "$log" | head -n 20)"
+fi
 
 # Started from another directory, the installed program plays the recorded directory's show.
 start_show || fail "the show ended by itself: $(cat "$log")"

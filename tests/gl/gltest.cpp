@@ -2,26 +2,32 @@
 
 #include <cstdlib>
 
-COGLDevice* TestDevice()
+COGLDevice* TestDevice(int index)
 {
-    static COGLDevice* device = nullptr;
-    static bool tried = false;
-    if (!tried)
+    static const int sizes[4][3] = {
+        {WINDOW_SIZE, WINDOW_SIZE, 0}, {600, 560, 0}, {600, 560, 1}, {240, 200, 1}};
+    static COGLDevice* devices[4] = {};
+    static bool tried[4] = {};
+    if (!tried[index])
     {
-        tried = true;
+        tried[index] = true;
         if (!getenv("DISPLAY"))
             return nullptr;
         // A shader found in the driver's disk cache is not compiled again and comes back with an
         // empty info log, which would hide the warnings the shader tests look for.
         setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
-        EnumerateMonitors();
+        static bool enumerated = false;
+        if (!enumerated)
+            EnumerateMonitors();
+        enumerated = true;
         COGLDevice* created = CreateOGLDevice();
-        if (created && created->Create(WINDOW_SIZE, WINDOW_SIZE, false, 0) && glewInit() == GLEW_OK)
-            device = created;
+        if (created && created->Create(sizes[index][0], sizes[index][1], false, sizes[index][2]) &&
+            glewInit() == GLEW_OK)
+            devices[index] = created;
     }
-    if (device)
-        device->MakeCurrent();
-    return device;
+    if (devices[index])
+        devices[index]->MakeCurrent();
+    return devices[index];
 }
 
 void ClearFrame(float r, float g, float b)

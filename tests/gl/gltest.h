@@ -22,8 +22,10 @@ inline std::ostream& operator<<(std::ostream& out, const SPixel& p)
 
 const int WINDOW_SIZE = 256;
 
-// The device of the tests, created once and made current; none without a display.
-COGLDevice* TestDevice();
+// The devices of the tests, each created on first use and made current; none without a display.
+// Device 0 is the small test window; 1 and 2 are large ones on the two monitors, with room for
+// whole cube map faces, and 3 a small one on the second monitor.
+COGLDevice* TestDevice(int index = 0);
 
 // Skips the test when no display is available.
 #define REQUIRE_DEVICE()                                                                                     \

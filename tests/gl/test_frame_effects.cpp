@@ -71,54 +71,33 @@ protected:
 }
 } // namespace
 
-TEST_F(FrameEffects, ClearWithoutColourIsOpaqueGreen)
+TEST_F(FrameEffects, ClearsFillTheFrameWithTheirPaletteColour)
 {
     REQUIRE_DEVICE();
-    Play("clear {\nname plain\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
-    Play("clear {\ncolor nowhere\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
-}
-
-TEST_F(FrameEffects, PaletteColourNamedByAClear)
-{
-    REQUIRE_DEVICE();
-    Play("palette {\nsky (0.2 0.3 0.5 1)\n}\nclear {\ncolor sky\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0.2f, 0.3f, 0.5f));
-}
-
-TEST_F(FrameEffects, PaletteReadAfterTheClearLeavesItGreen)
-{
-    REQUIRE_DEVICE();
-    Play("clear {\ncolor sky\n}\npalette {\nsky (0.2 0.3 0.5 1)\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
-}
-
-TEST_F(FrameEffects, FirstDefinitionOfANameWins)
-{
-    REQUIRE_DEVICE();
-    Play("palette {\nsky (1 0 0 1)\nsky (0 0 1 1)\n}\npalette {\nsky (1 1 1 1)\n}\nclear {\ncolor sky\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 1, 0, 0));
-}
-
-TEST_F(FrameEffects, PaletteLinesWithoutAVectorAreTransparentBlack)
-{
-    REQUIRE_DEVICE();
-    // The base parameter "name" is a palette line too, named by its key, and so is a line
-    // with a number.
-    Play("palette {\nname dusk\nfog 3\n}\nclear {\ncolor name\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 0, 0));
-    Play("palette {\nname dusk\n}\nclear {\ncolor dusk\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 1, 0));
-    Play("palette {\nfog 3\n}\nclear {\ncolor fog\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 0, 0));
-}
-
-TEST_F(FrameEffects, LaterClearsInTheScriptDrawOverEarlierOnes)
-{
-    REQUIRE_DEVICE();
-    Play("palette {\nred (1 0 0 1)\nblue (0 0 1 1)\n}\nclear {\ncolor red\n}\nclear {\ncolor blue\n}\n");
-    EXPECT_TRUE(Filled(m_Frame, 0, 0, 1));
+    const struct
+    {
+        const char* m_Script;
+        float m_R, m_G, m_B;
+    } cases[] = {
+        {"clear {\nname plain\n}\n", 0, 1, 0},
+        {"clear {\ncolor nowhere\n}\n", 0, 1, 0},
+        {"palette {\nsky (0.2 0.3 0.5 1)\n}\nclear {\ncolor sky\n}\n", 0.2f, 0.3f, 0.5f},
+        // The palette is read in script order, so a clear before it finds no colour.
+        {"clear {\ncolor sky\n}\npalette {\nsky (0.2 0.3 0.5 1)\n}\n", 0, 1, 0},
+        {"palette {\nsky (1 0 0 1)\nsky (0 0 1 1)\n}\npalette {\nsky (1 1 1 1)\n}\nclear {\ncolor sky\n}\n",
+         1, 0, 0},
+        // Lines without a vector, the base parameter "name" among them, are transparent black.
+        {"palette {\nname dusk\nfog 3\n}\nclear {\ncolor name\n}\n", 0, 0, 0},
+        {"palette {\nname dusk\n}\nclear {\ncolor dusk\n}\n", 0, 1, 0},
+        {"palette {\nfog 3\n}\nclear {\ncolor fog\n}\n", 0, 0, 0},
+        {"palette {\nred (1 0 0 1)\nblue (0 0 1 1)\n}\nclear {\ncolor red\n}\nclear {\ncolor blue\n}\n", 0, 0,
+         1},
+    };
+    for (const auto& c : cases)
+    {
+        Play(c.m_Script);
+        EXPECT_TRUE(Filled(m_Frame, c.m_R, c.m_G, c.m_B)) << c.m_Script;
+    }
 }
 
 TEST_F(FrameEffects, GridSeenFromTheDefaultObserverIsTheHorizon)

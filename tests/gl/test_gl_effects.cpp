@@ -3,7 +3,9 @@
 #include "effect_texture.h"
 #include "effect_transform.h"
 #include "logcapture.h"
+#include "gltest.h"
 #include "ogldevice.h"
+#include "tempdir.h"
 #include "../unit/scripttest.h"
 
 #include "keth/func/image.h"
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,36 +26,6 @@ using namespace NKeth;
 
 namespace
 {
-// Two devices on the two monitors, large enough for whole cube map faces, and a small one.
-const int DEVICE_SIZES[3][3] = {{600, 560, 0}, {600, 560, 1}, {240, 200, 1}};
-COGLDevice* g_Devices[3];
-
-class CDisplayEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        for (int i = 0; i < 3; ++i)
-        {
-            g_Devices[i] = CreateOGLDevice();
-            ASSERT_TRUE(
-                g_Devices[i]->Create(DEVICE_SIZES[i][0], DEVICE_SIZES[i][1], false, DEVICE_SIZES[i][2]))
-                << "device " << i;
-            if (i == 0)
-            {
-                ASSERT_EQ(glewInit(), GLenum(GLEW_OK));
-            }
-        }
-    }
-    void TearDown() override
-    {
-        for (COGLDevice* device : g_Devices)
-            if (device)
-                device->Destroy();
-    }
-};
-const auto* g_Environment = ::testing::AddGlobalTestEnvironment(new CDisplayEnvironment);
-
 typedef std::array<int, 4> RGBA;
 
 // Writes a 2 x 2 uncompressed 32-bit TGA of one colour.
@@ -71,26 +44,10 @@ void WriteTGA(const std::string& path, RGBA color)
 }
 
 // Runs in a fresh directory that holds a data/ directory.
-class CDataDirectory
+class CDataDirectory : public CTempWorkingDirectory
 {
 public:
-    CDataDirectory()
-    {
-        char pattern[] = "/tmp/vornscr-gl-XXXXXX";
-        m_Path = mkdtemp(pattern);
-        m_Previous = std::filesystem::current_path();
-        std::filesystem::current_path(m_Path);
-        std::filesystem::create_directory("data");
-    }
-    ~CDataDirectory()
-    {
-        std::filesystem::current_path(m_Previous);
-        std::filesystem::remove_all(m_Path);
-    }
-
-private:
-    std::filesystem::path m_Path;
-    std::filesystem::path m_Previous;
+    CDataDirectory() { std::filesystem::create_directory("data"); }
 };
 
 // A show on some of the devices, read with the first of them current.
@@ -101,8 +58,13 @@ public:
     {
         ReadScript(m_Root, text);
         for (int d : devices)
-            m_System.m_Devices.Add(g_Devices[d]);
-        g_Devices[devices[0]]->MakeCurrent();
+        {
+            COGLDevice* device = TestDevice(d + 1);
+            if (!device)
+                throw std::runtime_error("no display");
+            m_System.m_Devices.Add(device);
+        }
+        TestDevice(devices[0] + 1);
         m_System.Init(m_Root);
     }
     ~CGLShow() { DeleteEffects(m_System); }

@@ -43,59 +43,50 @@ GLint Linked(const SShaderProgram* program)
 }
 } // namespace
 
+// The part before the first marker is common to both; each section keeps the file's line numbers.
 TEST(BuildShader, SectionsKeepTheFileLineNumbers)
 {
     REQUIRE_DEVICE();
-    CLogCapture log;
-    SShaderProgram* program = Build(device, "// common\n"
-                                            "#vertexshader\n"
-                                            "void main() {\n"
-                                            "gl_Position = ftransform(); }\n"
-                                            "#fragmentshader\n"
-                                            "void main() { gl_FragColor = vec4(1.0); }\n");
-    ASSERT_NE(program, nullptr);
-    std::string vertex, fragment;
-    Sources(program, vertex, fragment);
-    EXPECT_EQ(vertex, "// common\n\nvoid main() {\ngl_Position = ftransform(); }\n\n\n");
-    EXPECT_EQ(fragment, "// common\n\n\n\n\nvoid main() { gl_FragColor = vec4(1.0); }\n");
-    EXPECT_EQ(log.Text(), "[OPENGL] Compiling shader 'test.shader'... ok\n");
-    EXPECT_TRUE(Linked(program));
-    delete program;
-}
-
-TEST(BuildShader, CarriageReturnLineFeedFilesFindTheMarkers)
-{
-    REQUIRE_DEVICE();
-    CLogCapture log;
-    SShaderProgram* program = Build(device, "// common\r\n"
-                                            "#vertexshader\r\n"
-                                            "void main() { gl_Position = ftransform(); }\r\n"
-                                            "#fragmentshader\r\n"
-                                            "void main() { gl_FragColor = vec4(1.0); }\r\n");
-    ASSERT_NE(program, nullptr);
-    std::string vertex, fragment;
-    Sources(program, vertex, fragment);
-    // Every CR LF pair is a line and an empty line.
-    EXPECT_EQ(vertex, "// common\n\n\n\nvoid main() { gl_Position = ftransform(); }\n\n\n\n\n\n");
-    EXPECT_EQ(fragment, "// common\n\n\n\n\n\n\n\nvoid main() { gl_FragColor = vec4(1.0); }\n\n");
-    EXPECT_TRUE(log.Contains("ok\n")) << log.Text();
-    delete program;
-}
-
-TEST(BuildShader, MarkersMustBeWholeLines)
-{
-    REQUIRE_DEVICE();
-    CLogCapture log;
-    // An indented marker is ordinary text: the compiler sees it and complains.
-    SShaderProgram* program = Build(device, " #vertexshader\nvoid main() { gl_Position = ftransform(); }\n");
-    ASSERT_NE(program, nullptr);
-    std::string vertex, fragment;
-    Sources(program, vertex, fragment);
-    EXPECT_EQ(vertex, " #vertexshader\nvoid main() { gl_Position = ftransform(); }\n");
-    EXPECT_EQ(fragment, vertex);
-    EXPECT_FALSE(log.Contains("ok\n"));
-    EXPECT_TRUE(log.Contains("\ntest.shader:\n")) << log.Text();
-    delete program;
+    const struct
+    {
+        const char* m_Text;
+        const char* m_Vertex;
+        const char* m_Fragment;
+        bool m_Clean;
+    } cases[] = {
+        {"// common\n#vertexshader\nvoid main() {\ngl_Position = ftransform(); }\n#fragmentshader\n"
+         "void main() { gl_FragColor = vec4(1.0); }\n",
+         "// common\n\nvoid main() {\ngl_Position = ftransform(); }\n\n\n",
+         "// common\n\n\n\n\nvoid main() { gl_FragColor = vec4(1.0); }\n", true},
+        // Every CR LF pair is a line and an empty line.
+        {"// common\r\n#vertexshader\r\nvoid main() { gl_Position = ftransform(); }\r\n#fragmentshader\r\n"
+         "void main() { gl_FragColor = vec4(1.0); }\r\n",
+         "// common\n\n\n\nvoid main() { gl_Position = ftransform(); }\n\n\n\n\n\n",
+         "// common\n\n\n\n\n\n\n\nvoid main() { gl_FragColor = vec4(1.0); }\n\n", true},
+        // An indented marker is ordinary text: the compiler sees it and complains.
+        {" #vertexshader\nvoid main() { gl_Position = ftransform(); }\n",
+         " #vertexshader\nvoid main() { gl_Position = ftransform(); }\n",
+         " #vertexshader\nvoid main() { gl_Position = ftransform(); }\n", false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_Text);
+        CLogCapture log;
+        SShaderProgram* program = Build(device, c.m_Text);
+        ASSERT_NE(program, nullptr);
+        std::string vertex, fragment;
+        Sources(program, vertex, fragment);
+        EXPECT_EQ(vertex, c.m_Vertex);
+        EXPECT_EQ(fragment, c.m_Fragment);
+        if (c.m_Clean)
+        {
+            EXPECT_EQ(log.Text(), "[OPENGL] Compiling shader 'test.shader'... ok\n");
+            EXPECT_TRUE(Linked(program));
+        }
+        else
+            EXPECT_TRUE(log.Contains("\ntest.shader:\n")) << log.Text();
+        delete program;
+    }
 }
 
 TEST(BuildShader, WarningOfTheVertexPartIsLoggedAndTheProgramStillUsed)

@@ -1,6 +1,7 @@
 // Texture and cube-map creation from every pixel layout, and texture binding per unit.
 #include "gltest.h"
 #include "logcapture.h"
+#include "tempdir.h"
 
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 using namespace NKeth;
 using CFormat = CImage::CFormat;
@@ -182,35 +182,19 @@ class CubeMapFiles : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vornscr_gl_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_Dir = pattern;
         const uint8_t colours[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
                                        {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
         for (int i = 0; i < 6; ++i)
         {
-            m_Names[i] = m_Dir + "/face" + std::to_string(i) + ".tga";
-            Write(m_Names[i], Tga(colours[i][0], colours[i][1], colours[i][2]));
+            m_Names[i] = m_Dir / ("face" + std::to_string(i) + ".tga");
+            ASSERT_TRUE(WriteBytes(m_Names[i], Tga(colours[i][0], colours[i][1], colours[i][2])));
         }
-        m_Broken = m_Dir + "/broken.tga";
-        Write(m_Broken, std::string(18, '\x7f') + "garbage");
-    }
-    void TearDown() override
-    {
-        for (const std::string& name : m_Names)
-            unlink(name.c_str());
-        unlink(m_Broken.c_str());
-        rmdir(m_Dir.c_str());
-    }
-    static void Write(const std::string& name, const std::string& bytes)
-    {
-        FILE* file = fopen(name.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
+        m_Broken = m_Dir / "broken.tga";
+        ASSERT_TRUE(WriteBytes(m_Broken, std::string(18, '\x7f') + "garbage"));
     }
 
-    std::string m_Dir, m_Names[6], m_Broken;
+    CTempDir m_Dir;
+    std::string m_Names[6], m_Broken;
 };
 } // namespace
 
@@ -256,7 +240,7 @@ TEST_F(CubeMapFiles, ThirdFaceFailingGivesNoneAndLaterFacesAreNeverRead)
 
     // A stream that is not open refuses the cube map before anything is read.
     CCountingReader a(m_Names[0].c_str()), b(m_Names[1].c_str()), c(m_Names[2].c_str()),
-        missing((m_Dir + "/missing.tga").c_str()), e(m_Names[4].c_str()), f(m_Names[5].c_str());
+        missing((m_Dir / "missing.tga").c_str()), e(m_Names[4].c_str()), f(m_Names[5].c_str());
     EXPECT_EQ(device->CreateCubeMap(a, b, c, missing, e, f), nullptr);
     EXPECT_EQ(a.m_Reads + b.m_Reads + c.m_Reads + e.m_Reads + f.m_Reads, 0);
 }

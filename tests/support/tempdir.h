@@ -55,6 +55,17 @@ private:
     bool m_Entered = false;
 };
 
+// A temporary directory that the test works in while it lives.
+class CTempWorkingDirectory : public CTempDir
+{
+public:
+    CTempWorkingDirectory() : m_Enter(Path()) {}
+    bool Entered() const { return m_Enter.Entered(); }
+
+private:
+    CWorkingDirectory m_Enter;
+};
+
 inline bool WriteBytes(const std::string& path, const std::string& bytes)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -5,24 +5,11 @@
 #include "effect.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/exception.h"
+#include "testsupport.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-// The message of the error a call raises, or "" when it raises none.
-template <class F> std::string ErrorOf(F call)
-{
-    try
-    {
-        call();
-    }
-    catch (const NKeth::CException& e)
-    {
-        return e.GetMessage();
-    }
-    return "";
-}
 
 inline std::vector<std::string> g_ProbeJournal;
 

@@ -2,6 +2,7 @@
 #include "keth/func/exception.h"
 #include "keth/func/image.h"
 #include "logcapture.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -128,15 +129,7 @@ bool LoadDDS(const TBytes& file, CImage& image, CMemoryReader** keep = nullptr)
 std::string LoadError(const TBytes& file)
 {
     CImage image;
-    try
-    {
-        LoadDDS(file, image);
-    }
-    catch (const CException& e)
-    {
-        return e.GetMessage();
-    }
-    return "";
+    return ErrorOf([&] { LoadDDS(file, image); });
 }
 } // namespace
 
@@ -229,34 +222,19 @@ TEST(DDSCorpus, DecompressesAcceptedFiles)
 {
     int compared = 0;
     CLogCapture log;
-    for (const std::string& dir : {std::string(""), std::string("synthetic/")})
+    for (const SCorpusFile& file : CorpusFiles("dds/"))
     {
-        std::ifstream manifest(std::string(CORPUS_DIR) + "/" + dir + "MANIFEST.tsv");
-        std::string line;
-        while (std::getline(manifest, line))
-        {
-            if (line.rfind("dds/", 0) != 0)
-                continue;
-            const std::string path = std::string(CORPUS_DIR) + "/" + dir + line.substr(0, line.find('\t'));
-            const bool accept = line.find("\taccept\t") != std::string::npos;
-            SCOPED_TRACE(path);
-            CFileReader in(path.c_str());
-            ASSERT_TRUE(in.IsOpen());
-            CImage image;
-            bool loaded = false;
-            try
-            {
-                loaded = image.Load(in);
-            }
-            catch (const CException&)
-            {
-            }
-            ASSERT_EQ(loaded, accept);
-            if (!loaded)
-                continue;
-            ExpectMatchesReference(image);
-            ++compared;
-        }
+        SCOPED_TRACE(file.m_Path);
+        CFileReader in(file.m_Path.c_str());
+        ASSERT_TRUE(in.IsOpen());
+        CImage image;
+        bool loaded = false;
+        ErrorOf([&] { loaded = image.Load(in); });
+        ASSERT_EQ(loaded, file.m_Accept);
+        if (!loaded)
+            continue;
+        ExpectMatchesReference(image);
+        ++compared;
     }
     EXPECT_GT(compared, 20);
 }

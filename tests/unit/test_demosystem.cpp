@@ -264,8 +264,7 @@ TEST(DemoSystem, EffectsNestedTooDeeplyAreSkipped)
 // the show's own system.
 TEST(DemoSystem, AShowOfItsOwnLeavesTheProgramsSystemEmpty)
 {
-    CTempDir dir;
-    CWorkingDirectory enter(dir.Path());
+    CTempWorkingDirectory dir;
     CTestShow show("palette {\n sky (0 0 1 1)\n}\nclear {\n color sky\n}\n"
                    "stufffile {\n name arc\n filename missing.stuff\n}\n"
                    "vornmodel {\n name m\n stuff arc|a.mdl\n materials {\n default {\n color sky\n }\n }\n}\n"
@@ -277,24 +276,4 @@ TEST(DemoSystem, AShowOfItsOwnLeavesTheProgramsSystemEmpty)
     EXPECT_EQ(g_DemoSystem.m_Effects.GetCount(), 0);
     EXPECT_FALSE(g_DemoSystem.m_TimerStarted);
     EXPECT_EQ(g_DemoSystem.m_CurrentDevice, 0);
-}
-
-TEST(ClassRegistration, GroupAndChainKeywordsAreRegistered)
-{
-    const char* const table[][2] = {
-        {"group", "CEffect_Group"}, {"chain", "CEffect_Chain"}, {"timedchain", "CEffect_TimedChain"}};
-    for (const auto& row : table)
-    {
-        NClassRegistry::CHandle* handle = NClassRegistry::Find(row[0]);
-        ASSERT_NE(handle, nullptr) << row[0];
-        EXPECT_STREQ(handle->m_ClassName, row[1]);
-        NClassRegistry::CClass* object = NClassRegistry::Create(row[0]);
-        EXPECT_NE(dynamic_cast<CEffect_Group*>(object), nullptr) << row[0];
-        delete object;
-    }
-    EXPECT_EQ(NClassRegistry::Create("Group"), nullptr);
-    NClassRegistry::CClass* chain = NClassRegistry::Create("chain");
-    EXPECT_NE(dynamic_cast<CEffect_Chain*>(chain), nullptr);
-    EXPECT_EQ(dynamic_cast<CEffect_TimedChain*>(chain), nullptr);
-    delete chain;
 }

@@ -7,21 +7,6 @@
 
 using namespace NKeth;
 
-TEST(TDynamicArray, GrowsByExactlyOneElement)
-{
-    TDynamicArray<int> array;
-    EXPECT_EQ(array.GetCapacity(), 1);
-    int* first = array.m_Data;
-    EXPECT_EQ(array.Add(10), 0);
-    EXPECT_EQ(array.m_Data, first); // the first element fits the initial storage
-    EXPECT_EQ(array.Add(11), 1);
-    EXPECT_EQ(array.GetCapacity(), 2);
-    EXPECT_EQ(array.Add(12), 2);
-    EXPECT_EQ(array.GetCapacity(), 3);
-    EXPECT_EQ(array[0], 10);
-    EXPECT_EQ(array[2], 12);
-}
-
 TEST(TDynamicArray, SetCapacityKeepsOrDropsAndSetCountReserves)
 {
     TDynamicArray<CString> names;

@@ -130,20 +130,6 @@ TEST(Effect, UpdatePublishesLocalTimeAndAmount)
     EXPECT_EQ(out.m_Data[0], 0.5f);
 }
 
-TEST(Effect, TheBaseSlotsDoNothing)
-{
-    CEffect effect;
-    effect.InitDevice(0);
-    effect.PrepareDevice(1);
-    effect.Reserved7();
-    effect.Reserved8();
-    effect.Reserved9();
-    effect.Render(1, 1);
-    EXPECT_EQ(effect.m_Outputs.GetCount(), 0);
-    EXPECT_STREQ(effect.GetKeyword(), "");
-    EXPECT_TRUE(effect.IsActiveAt(0));
-}
-
 TEST(Effect, AnEffectMadeByKeywordKnowsItsKeyword)
 {
     NClassRegistry::CClass* object = NClassRegistry::Create("group");

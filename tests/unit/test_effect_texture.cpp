@@ -4,15 +4,13 @@
 #include "ogldevice.h"
 #include "scripttest.h"
 
-#include "testplatform.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,28 +58,16 @@ public:
     CDemoSystem m_System;
 };
 
-// Runs in a fresh directory with a data/ directory holding the given empty files.
-class CDataDirectory
+// Runs in a fresh directory with a data/ directory holding the given one-byte files.
+class CDataDirectory : public CTempWorkingDirectory
 {
 public:
-    explicit CDataDirectory(std::initializer_list<const char*> files)
+    explicit CDataDirectory(const std::vector<const char*>& files)
     {
-        m_Path = NTestPlatform::MakeTemporaryDirectory("vornscr-texture");
-        m_Previous = std::filesystem::current_path();
-        std::filesystem::current_path(m_Path);
         std::filesystem::create_directory("data");
         for (const char* file : files)
-            std::ofstream(std::string("data/") + file).put('x');
+            WriteBytes(std::string("data/") + file, "x");
     }
-    ~CDataDirectory()
-    {
-        std::filesystem::current_path(m_Previous);
-        std::filesystem::remove_all(m_Path);
-    }
-
-private:
-    std::filesystem::path m_Path;
-    std::filesystem::path m_Previous;
 };
 
 void ExpectSwitchedOut(CEffect* effect)
@@ -149,56 +135,45 @@ TEST(TextureEffect, TheArrayGrowsToTheHighestDeviceWithEmptyRoomBelow)
     EXPECT_EQ(texture->m_Textures.GetCount(), 4);
 }
 
-TEST(CubeMapEffect, AMissingFacePublishesNone)
+// Texture and shader blocks whose files are missing or do not decode switch themselves out and
+// publish none for the device, without a word about the file.
+TEST(TextureEffects, FilesThatDoNotLoadPublishNone)
 {
-    CDataDirectory data({"px.tga", "nx.tga", "py.tga", "pz.tga", "nz.tga"});
-    CDeviceShow show(
-        "cubemap {\n name c\n posx \"px.tga\"\n negx \"nx.tga\"\n posy \"py.tga\"\n negy \"ny.tga\"\n"
-        " posz \"pz.tga\"\n negz \"nz.tga\"\n}\n",
-        1);
-    ExpectPublishedNone(show, "c");
-    auto* cube = dynamic_cast<CEffect_CubeMap*>(show.m_System.m_Effects[show.m_System.FindEffect("c")]);
-    ASSERT_NE(cube, nullptr);
-    ExpectSwitchedOut(cube);
-    EXPECT_STREQ(cube->m_FileNames[3].GetText(), "ny.tga");
-}
-
-TEST(CubeMapEffect, FacesThatDoNotDecodePublishNone)
-{
-    // Every face opens below data/ but none is an image.
-    CLogCapture log;
-    CDataDirectory data({"a.tga", "b.tga", "c.tga", "d.tga", "e.tga", "f.tga"});
-    CDeviceShow show(
-        "cubemap {\n name c\n posx \"a.tga\"\n negx \"b.tga\"\n posy \"c.tga\"\n negy \"d.tga\"\n"
-        " posz \"e.tga\"\n negz \"f.tga\"\n}\n",
-        1);
-    ExpectPublishedNone(show, "c");
-}
-
-TEST(BrelTextureEffect, AMissingFileLeavesNoTextureAndAnEmptyImage)
-{
+    const char* const faces = " posx \"a.tga\"\n negx \"b.tga\"\n posy \"c.tga\"\n negy \"d.tga\"\n"
+                              " posz \"e.tga\"\n negz \"f.tga\"\n}\n";
+    const struct
+    {
+        std::vector<const char*> m_Files;
+        std::string m_Script;
+        bool m_SwitchedOut;
+    } cases[] = {
+        {{"a.tga", "b.tga", "c.tga", "e.tga", "f.tga"}, std::string("cubemap {\n name x\n") + faces, true},
+        {{"a.tga", "b.tga", "c.tga", "d.tga", "e.tga", "f.tga"},
+         std::string("cubemap {\n name x\n") + faces,
+         false},
+        {{}, "breltexture {\n name x\n texturefile \"nowhere/b.tga\"\n}\n", true},
+        {{}, "shader {\n name x\n shaderfile \"missing.shader\"\n}\n", true},
+        {{}, "shader {\n name x\n}\n", false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_Script);
+        CDataDirectory data(c.m_Files);
+        CLogCapture log;
+        CDeviceShow show(c.m_Script, 1);
+        ExpectPublishedNone(show, "x");
+        if (c.m_SwitchedOut)
+            ExpectSwitchedOut(show.m_System.m_Effects[show.m_System.FindEffect("x")]);
+        EXPECT_EQ(log.Text().find("missing.shader"), std::string::npos) << log.Text();
+    }
     CDeviceShow show("breltexture {\n name b\n texturefile \"nowhere/b.tga\"\n}\n", 1);
     auto* brel = dynamic_cast<CEffect_BrelTexture*>(show.m_System.m_Effects[show.m_System.FindEffect("b")]);
     ASSERT_NE(brel, nullptr);
     ExpectSwitchedOut(brel);
-    ExpectPublishedNone(show, "b");
     CVariant image;
     ASSERT_TRUE(show.Output("b.image", &image));
     EXPECT_EQ(image.ToPointer(), &brel->m_Image);
     EXPECT_EQ(brel->m_Image.m_Data, nullptr);
-}
-
-TEST(ShaderEffect, AFileThatDoesNotOpenPublishesNoneAndLogsNothing)
-{
-    CLogCapture log;
-    CDeviceShow show("shader {\n name s\n shaderfile \"missing.shader\"\n}\n"
-                     "shader {\n name empty\n}\n",
-                     1);
-    const std::string text = log.Text();
-    EXPECT_EQ(text.find("missing.shader"), std::string::npos) << text;
-    ExpectPublishedNone(show, "s");
-    ExpectPublishedNone(show, "empty");
-    ExpectSwitchedOut(show.m_System.m_Effects[show.m_System.FindEffect("s")]);
 }
 
 TEST(GeneratedCubeMap, MissingOrUnusablePlanesAreReplacedWithOneLogLine)

@@ -172,19 +172,3 @@ TEST(TransformTiming, InactiveSourcesKeepTheirLastTransform)
     EXPECT_EQ(OutputVector(show, "lo.lightpos"), last);
     EXPECT_NEAR(last.x, std::cos(0.5f), 1e-5f);
 }
-
-TEST(EffectRegistration, EveryTransformTextureAndShaderKeywordMakesItsClass)
-{
-    const char* table[][2] = {
-        {"camera", "CEffect_Camera"},          {"light", "CEffect_Light"},
-        {"nullobj", "CEffect_NullObj"},        {"rotate", "CEffect_Rotate"},
-        {"shader", "CEffect_Shader"},          {"texture", "CEffect_Texture"},
-        {"cubemap", "CEffect_CubeMap"},        {"generatedcubemap", "CEffect_GeneratedCubeMap"},
-        {"breltexture", "CEffect_BrelTexture"}};
-    for (auto& row : table)
-    {
-        NClassRegistry::CHandle* handle = NClassRegistry::Find(row[0]);
-        ASSERT_NE(handle, nullptr) << row[0];
-        EXPECT_STREQ(handle->m_ClassName, row[1]);
-    }
-}

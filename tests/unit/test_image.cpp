@@ -1,6 +1,7 @@
 #include "keth/func/exception.h"
 #include "keth/func/image.h"
 #include "logcapture.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -30,19 +31,6 @@ void Fill(CImage& image, const std::vector<uint8_t>& bytes)
 std::vector<uint8_t> Bytes(const CImage& image)
 {
     return std::vector<uint8_t>(image.m_Data, image.m_Data + image.m_Format.m_Size);
-}
-
-std::string ThrownText(void (*action)())
-{
-    try
-    {
-        action();
-    }
-    catch (const CException& e)
-    {
-        return e.GetMessage();
-    }
-    return "";
 }
 
 // The eight 8-bit layouts of the table, with where R, G, B (or Y, Cb, Cr, or L) and A sit.
@@ -115,14 +103,14 @@ TEST(ImageFormat, ChannelsAndDepths)
     EXPECT_EQ(format.m_BitsPerPixel, 11);
     EXPECT_EQ(format.m_Pitch, 6);
 
-    EXPECT_EQ(ThrownText(
+    EXPECT_EQ(ErrorOf(
                   []
                   {
                       CFormat f(CFormat::PRESET_DXT3, 4, 4);
                       f.SetChannels(CFormat::MODEL_RGB, 0, 1, 2, 255);
                   }),
               "CImage::CFormat::SetChannels: Wrong type.");
-    EXPECT_EQ(ThrownText(
+    EXPECT_EQ(ErrorOf(
                   []
                   {
                       CFormat f;
@@ -370,7 +358,7 @@ TEST(ImageConvert, DXT1)
     EXPECT_EQ(at(0, 5), std::vector<uint8_t>({0, 0, 248}));
     EXPECT_EQ(at(5, 5), std::vector<uint8_t>({248, 252, 248}));
 
-    EXPECT_EQ(ThrownText(
+    EXPECT_EQ(ErrorOf(
                   []
                   {
                       CImage dxt3, target;

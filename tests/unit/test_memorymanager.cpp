@@ -1,6 +1,7 @@
 #include "keth/base/memorymanager.h"
 #include "logcapture.h"
 #include "testplatform.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,8 @@ namespace
 {
 std::string RunProbe(const char* mode)
 {
-    std::string command = std::string(LEAKPROBE_PATH) + " " + mode;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
     std::string output;
-    char chunk[4096];
-    size_t got;
-    while (pipe && (got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, got);
-    if (pipe)
-    {
-        EXPECT_EQ(pclose(pipe), 0);
-    }
+    EXPECT_EQ(RunCommand(std::string(LEAKPROBE_PATH) + " " + mode, output), 0);
     return output;
 }
 

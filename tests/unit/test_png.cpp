@@ -5,19 +5,17 @@
 #include "keth/func/exception.h"
 #include "keth/func/image.h"
 
+#include "reference.h"
+#include "testsupport.h"
+
 #include <gtest/gtest.h>
-#include <png.h>
 #include <zlib.h>
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 using namespace NKeth;
@@ -106,14 +104,9 @@ std::string Decode(const Bytes& file, CImage& image)
 {
     CMemoryReader in(file.data(), int32_t(file.size()));
     CPNGFormat format;
-    try
-    {
-        return format.Load(in, image) ? "ok" : "false";
-    }
-    catch (const CException& e)
-    {
-        return e.GetMessage();
-    }
+    bool loaded = false;
+    std::string error = ErrorOf([&] { loaded = format.Load(in, image); });
+    return !error.empty() ? error : loaded ? "ok" : "false";
 }
 
 std::string Decode(const Bytes& file)
@@ -156,58 +149,6 @@ Bytes ReadFile(const std::string& path)
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-// libpng without any transform: the file's own samples. Returns false when libpng refuses
-// the file; sets `supported` when it is a layout this decoder takes.
-bool ReferenceDecode(const Bytes& file, Bytes& pixels, bool& supported)
-{
-    struct SInput
-    {
-        const Bytes* file;
-        size_t at;
-    } input = {&file, 0};
-    png_structp png = png_create_read_struct(
-        PNG_LIBPNG_VER_STRING, nullptr, [](png_structp p, png_const_charp) { png_longjmp(p, 1); },
-        [](png_structp, png_const_charp) {});
-    png_infop info = png_create_info_struct(png);
-    png_bytep* rows = nullptr;
-    if (setjmp(png_jmpbuf(png)))
-    {
-        png_destroy_read_struct(&png, &info, nullptr);
-        delete[] rows;
-        return false;
-    }
-    png_set_read_fn(png, &input,
-                    [](png_structp p, png_bytep data, png_size_t length)
-                    {
-                        SInput* in = static_cast<SInput*>(png_get_io_ptr(p));
-                        if (in->at + length > in->file->size())
-                            png_error(p, "end of file");
-                        memcpy(data, in->file->data() + in->at, length);
-                        in->at += length;
-                    });
-    png_read_info(png, info);
-    png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    int depth = png_get_bit_depth(png, info), colorType = png_get_color_type(png, info);
-    int interlace = png_get_interlace_type(png, info);
-    supported = depth == 8 && interlace == PNG_INTERLACE_NONE &&
-                (colorType == 0 || colorType == 2 || colorType == 4 || colorType == 6);
-    if (!supported || size_t(width) * height > (size_t(1) << 26))
-    {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return true;
-    }
-    size_t rowBytes = png_get_rowbytes(png, info);
-    pixels.assign(rowBytes * height, 0);
-    rows = new png_bytep[height];
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = pixels.data() + y * rowBytes;
-    png_read_image(png, rows);
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    delete[] rows;
-    return true;
-}
-
 int g_PixelComparisons = 0;
 
 enum EExpectation
@@ -224,9 +165,10 @@ std::string CompareWithReference(const std::string& path, EExpectation expectati
     Bytes file = ReadFile(path);
     if (expectation == MUST_REFUSE)
         return Decode(file) == "ok" ? "accepted a file it must refuse" : "";
-    Bytes expected;
-    bool supported = false;
-    bool referenceOk = ReferenceDecode(file, expected, supported);
+    SReferenceImage reference;
+    bool referenceOk = ReferencePng(file.data(), file.size(), reference);
+    const bool supported = reference.m_Supported;
+    const Bytes& expected = reference.m_Samples;
     CImage image;
     std::string ours = Decode(file, image);
     if (expectation == MUST_ACCEPT && ours != "ok")
@@ -242,55 +184,6 @@ std::string CompareWithReference(const std::string& path, EExpectation expectati
     return "";
 }
 
-struct SManifestRow
-{
-    std::string file, expected;
-};
-
-std::vector<SManifestRow> ReadManifest(const std::string& path, const std::string& prefix)
-{
-    std::vector<SManifestRow> rows;
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line))
-    {
-        std::vector<std::string> fields;
-        std::stringstream s(line);
-        std::string field;
-        while (std::getline(s, field, '\t'))
-            fields.push_back(field);
-        // file, source, origin, licence, expected, ... in the top manifest; file, recipe,
-        // expected, ... in the synthetic one.
-        size_t column = fields.size() >= 5 && (fields[4] == "accept" || fields[4] == "reject") ? 4 : 2;
-        if (fields.size() > column && fields[0].size() > 4 &&
-            fields[0].substr(fields[0].size() - 4) == ".png")
-            rows.push_back({prefix + fields[0], fields[column]});
-    }
-    return rows;
-}
-
-void FindPngs(const std::string& dir, std::vector<std::string>& out)
-{
-    DIR* d = opendir(dir.c_str());
-    if (!d)
-        return;
-    while (dirent* entry = readdir(d))
-    {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = dir + "/" + name;
-        struct stat info;
-        if (lstat(path.c_str(), &info) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode))
-            FindPngs(path, out);
-        else if (S_ISREG(info.st_mode) && name.size() > 4 && name.substr(name.size() - 4) == ".png")
-            out.push_back(path);
-    }
-    closedir(d);
-}
 } // namespace
 
 TEST(PNGFormat, RegisteredUnderItsKeywordAndMimeType)
@@ -480,21 +373,13 @@ TEST(PNGFormat, FiltersForEveryLayout)
 
 TEST(PNGFormat, AgreesWithLibpngOnTheCorpus)
 {
-    std::string corpus = CORPUS_DIR;
-    std::vector<SManifestRow> rows = ReadManifest(corpus + "/MANIFEST.tsv", corpus + "/");
-    std::vector<SManifestRow> synthetic =
-        ReadManifest(corpus + "/synthetic/MANIFEST.tsv", corpus + "/synthetic/");
-    rows.insert(rows.end(), synthetic.begin(), synthetic.end());
-    if (rows.empty())
-        GTEST_SKIP() << "no corpus at " << corpus;
     int accepted = 0, rejected = 0;
     g_PixelComparisons = 0;
-    for (const SManifestRow& row : rows)
+    for (const SCorpusFile& file : CorpusFiles("", ".png"))
     {
-        bool accept = row.expected == "accept";
-        std::string problem = CompareWithReference(row.file, accept ? MUST_ACCEPT : MUST_REFUSE);
-        EXPECT_EQ(problem, "") << row.file;
-        (accept ? accepted : rejected)++;
+        EXPECT_EQ(CompareWithReference(file.m_Path, file.m_Accept ? MUST_ACCEPT : MUST_REFUSE), "")
+            << file.m_Path;
+        (file.m_Accept ? accepted : rejected)++;
     }
     EXPECT_GT(accepted, 300);
     EXPECT_GT(rejected, 300);
@@ -504,7 +389,11 @@ TEST(PNGFormat, AgreesWithLibpngOnTheCorpus)
 TEST(PNGFormat, AgreesWithLibpngOnIconThemes)
 {
     std::vector<std::string> files;
-    FindPngs("/usr/share/icons", files);
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it("/usr/share/icons", error), end;
+         !error && it != end; it.increment(error))
+        if (it->is_regular_file() && !it->is_symlink() && it->path().extension() == ".png")
+            files.push_back(it->path().string());
     if (files.size() < 100)
         GTEST_SKIP() << "no icon theme installed";
     int differences = 0;
@@ -517,5 +406,4 @@ TEST(PNGFormat, AgreesWithLibpngOnIconThemes)
     }
     EXPECT_EQ(differences, 0) << "of " << files.size() << " files";
     EXPECT_GT(g_PixelComparisons, 100);
-    printf("%d of %zu icons compared byte for byte\n", g_PixelComparisons, files.size());
 }

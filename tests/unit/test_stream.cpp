@@ -1,50 +1,22 @@
-#include "keth/func/exception.h"
 #include "keth/func/stream.h"
+#include "tempdir.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <unistd.h>
-
-#include "testplatform.h"
 #include <vector>
 
 using namespace NKeth;
 
-namespace
+TEST(FileStreams, ReadSeekWriteAndAppend)
 {
-// A file in the test's own temporary directory, removed afterwards.
-struct STempFile
-{
-    std::string path;
-    explicit STempFile(const std::string& name, const std::string& content = "")
-    {
-        path = NTestPlatform::MakeTemporaryDirectory("vornscr-stream") + "/" + name;
-        FILE* f = fopen(path.c_str(), "wb");
-        fwrite(content.data(), 1, content.size(), f);
-        fclose(f);
-    }
-    ~STempFile()
-    {
-        remove(path.c_str());
-        rmdir(path.substr(0, path.rfind('/')).c_str());
-    }
-};
-
-std::vector<std::string> ReadLines(CInputStream& in, int count)
-{
-    std::vector<std::string> lines;
-    for (int i = 0; i < count; ++i)
-        lines.push_back(ReadLine(in));
-    return lines;
-}
-} // namespace
-
-TEST(CFileReader, OpensMeasuresSkipsAndReads)
-{
-    STempFile file("data.bin", std::string(300, 'a') + "XYZ");
-    CFileReader reader(file.path.c_str());
+    CTempDir dir;
+    ASSERT_TRUE(WriteBytes(dir / "data.bin", std::string(300, 'a') + "XYZ"));
+    std::string windowsPath = dir / "data.bin";
+    for (char& c : windowsPath)
+        c = c == '/' ? '\\' : c; // backslashes are directory separators everywhere
+    CFileReader reader(windowsPath.c_str());
     ASSERT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.GetSize(), 303);
     EXPECT_EQ(reader.Read(nullptr, 100), 100);
@@ -56,65 +28,26 @@ TEST(CFileReader, OpensMeasuresSkipsAndReads)
     EXPECT_EQ(reader.Read(buffer, 8), 3);
     EXPECT_STREQ(buffer, "XYZ");
     EXPECT_TRUE(reader.IsEOF());
-
     CInputStream* clone = reader.Clone();
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(clone->GetPosition(), 0);
     EXPECT_EQ(clone->GetSize(), 303);
     delete clone;
-}
+    EXPECT_FALSE(CFileReader("/nonexistent/file.png").IsOpen());
 
-TEST(CFileReader, MissingFileLeavesItClosed)
-{
-    CFileReader reader("/nonexistent/file.png");
-    EXPECT_FALSE(reader.IsOpen());
-    EXPECT_FALSE(reader.Open("/nonexistent/other.tga"));
-}
-
-TEST(CFileReader, BackslashesAreDirectorySeparators)
-{
-    STempFile file("tex.tga", "T");
-    std::string windowsPath = file.path;
-    for (char& c : windowsPath)
-        if (c == '/')
-            c = '\\';
-    CFileReader reader(windowsPath.c_str());
-    ASSERT_TRUE(reader.IsOpen());
-    EXPECT_EQ(reader.GetSize(), 1);
-}
-
-TEST(CFileWriter, InvalidModeClosesThePreviousFileAndThrows)
-{
-    STempFile file("out.bin");
-    CFileWriter writer(file.path.c_str(), 0);
+    const std::string out = dir / "out.bin";
+    CFileWriter writer(out.c_str(), 0);
     ASSERT_TRUE(writer.IsOpen());
     EXPECT_EQ(writer.Write("abc", 3), 3);
     EXPECT_EQ(writer.GetPosition(), 3);
-    try
-    {
-        writer.Open(file.path.c_str(), 4);
-        FAIL() << "no exception";
-    }
-    catch (const CException& e)
-    {
-        EXPECT_STREQ(e.GetMessage(), "(CFileWriter::Open): Invalid mode");
-    }
+    // An invalid mode closes the file it had open.
+    EXPECT_EQ(ErrorOf([&] { writer.Open(out.c_str(), 4); }), "(CFileWriter::Open): Invalid mode");
     EXPECT_FALSE(writer.IsOpen());
-    CFileReader check(file.path.c_str());
-    EXPECT_EQ(check.GetSize(), 3);
-}
-
-TEST(CFileWriter, AppendModeKeepsWhatWasThere)
-{
-    STempFile file("log.txt", "one");
     {
-        CFileWriter writer(file.path.c_str(), 2);
-        writer.Write("two", 3);
+        CFileWriter append(out.c_str(), 2);
+        append.Write("two", 3);
     }
-    CFileReader reader(file.path.c_str());
-    char buffer[7] = {};
-    EXPECT_EQ(reader.Read(buffer, 6), 6);
-    EXPECT_STREQ(buffer, "onetwo");
+    EXPECT_EQ(ReadBytes(out), "abctwo");
 }
 
 TEST(CMemoryReader, ReadsAreClampedToTheBytesLeft)
@@ -165,22 +98,22 @@ TEST(CBlockReader, DeliversEveryByteInOrderThroughSmallRequests)
     EXPECT_TRUE(blocks.IsEOF());
 }
 
-TEST(ReadLine, SplitsAtCarriageReturnAndLineFeed)
+TEST(ReadLine, SplitsAtLineEndsAndCutsOverlongLines)
 {
     const char data[] = "a\r\nb";
     CMemoryReader reader(data, 4);
-    EXPECT_EQ(ReadLines(reader, 4), (std::vector<std::string>{"a", "", "b", ""}));
-}
+    std::vector<std::string> lines;
+    for (int i = 0; i < 4; ++i)
+        lines.push_back(ReadLine(reader));
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "b", ""}));
 
-TEST(ReadLine, OverlongLineIsCutAndItsRestDropped)
-{
     std::string text = std::string(20, 'x') + "\nnext\n";
-    CMemoryReader reader(text.data(), int32_t(text.size()));
+    CMemoryReader longer(text.data(), int32_t(text.size()));
     char buffer[8];
     bool truncated = false;
-    EXPECT_STREQ(ReadLine(reader, buffer, sizeof buffer, &truncated), "xxxxxxx");
+    EXPECT_STREQ(ReadLine(longer, buffer, sizeof buffer, &truncated), "xxxxxxx");
     EXPECT_TRUE(truncated);
-    EXPECT_STREQ(ReadLine(reader, buffer, sizeof buffer, &truncated), "next");
+    EXPECT_STREQ(ReadLine(longer, buffer, sizeof buffer, &truncated), "next");
     EXPECT_FALSE(truncated);
 }
 
@@ -206,13 +139,9 @@ TEST(LengthPrefixedString, ClampsAtTheLargest16BitLength)
     EXPECT_EQ(emptyWriter.GetPosition(), 2);
     EXPECT_EQ(empty[0], 0);
     EXPECT_EQ(empty[1], 0);
-}
 
-TEST(LengthPrefixedString, ShortReadKeepsOnlyWhatArrived)
-{
-    const unsigned char data[] = {0x00, 0x05, 'a', 'b'};
-    CMemoryReader reader(data, 4);
-    CString text = ReadString(reader);
-    EXPECT_STREQ(text.GetText(), "ab");
-    EXPECT_EQ(text.GetLength(), 2);
+    // A short read keeps only what arrived.
+    const unsigned char shortData[] = {0x00, 0x05, 'a', 'b'};
+    CMemoryReader shortReader(shortData, 4);
+    EXPECT_STREQ(ReadString(shortReader).GetText(), "ab");
 }

@@ -2,14 +2,13 @@
 #include "keth/func/exception.h"
 #include "keth/func/image.h"
 #include "logcapture.h"
+#include "tempdir.h"
 #include "testplatform.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,15 +43,7 @@ bool LoadTGA(const TBytes& file, CImage& image)
 std::string LoadError(const TBytes& file)
 {
     CImage image;
-    try
-    {
-        LoadTGA(file, image);
-    }
-    catch (const CException& e)
-    {
-        return e.GetMessage();
-    }
-    return "";
+    return ErrorOf([&] { LoadTGA(file, image); });
 }
 
 TBytes Bytes(const CImage& image)
@@ -73,52 +64,6 @@ public:
     TBytes m_Bytes;
 };
 
-bool ReadCommand(const std::string& command, TBytes& out)
-{
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return false;
-    out.clear();
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        out.insert(out.end(), buffer, buffer + got);
-    return pclose(pipe) == 0;
-}
-
-struct SManifestRow
-{
-    std::string path;
-    bool accept;
-};
-
-// The corpus rows of one kind of file, from both manifests.
-std::vector<SManifestRow> CorpusFiles(const std::string& prefix, const std::string& extension)
-{
-    std::vector<SManifestRow> rows;
-    const std::string dirs[2] = {"", "synthetic/"};
-    for (const std::string& dir : dirs)
-    {
-        std::ifstream manifest(std::string(CORPUS_DIR) + "/" + dir + "MANIFEST.tsv");
-        std::string line;
-        while (std::getline(manifest, line))
-        {
-            std::vector<std::string> cells;
-            std::stringstream stream(line);
-            std::string cell;
-            while (std::getline(stream, cell, '\t'))
-                cells.push_back(cell);
-            if (cells.size() < 4 || cells[0].rfind(prefix, 0) != 0 || cells[0].size() < extension.size() ||
-                cells[0].compare(cells[0].size() - extension.size(), extension.size(), extension) != 0)
-                continue;
-            bool accept = false;
-            for (const std::string& c : cells)
-                accept = accept || c == "accept";
-            rows.push_back({std::string(CORPUS_DIR) + "/" + dir + cells[0], accept});
-        }
-    }
-    return rows;
-}
 } // namespace
 
 TEST(TGALoad, OriginsAndLayouts)
@@ -225,81 +170,53 @@ TEST(TGASave, HeadersAndRoundTrip)
 // refused ones end with false or an error text.
 TEST(TGACorpus, MatchesReferenceDecoder)
 {
-    if (!NTestPlatform::RunsShellCommands())
-        GTEST_SKIP() << "needs the POSIX shell to run ImageMagick";
-    TBytes probe;
-    if (!ReadCommand("convert -version >/dev/null 2>&1", probe))
-        GTEST_SKIP() << "ImageMagick is not installed";
-    std::vector<SManifestRow> files = CorpusFiles("tga/", ".tga");
+    std::string reference;
+    if (!NTestPlatform::RunsShellCommands() || RunCommand("convert -version >/dev/null 2>&1", reference) != 0)
+        GTEST_SKIP() << "needs the POSIX shell and ImageMagick";
+    std::vector<SCorpusFile> files = CorpusFiles("tga/", ".tga");
     ASSERT_GT(files.size(), 100u);
     int compared = 0;
     CLogCapture log;
-    for (const SManifestRow& row : files)
+    for (const SCorpusFile& file : files)
     {
-        SCOPED_TRACE(row.path);
-        CFileReader in(row.path.c_str());
+        SCOPED_TRACE(file.m_Path);
+        CFileReader in(file.m_Path.c_str());
         ASSERT_TRUE(in.IsOpen());
         CImage image, rgba;
         bool loaded = false;
-        std::string error;
-        try
-        {
-            loaded = image.Load(in);
-        }
-        catch (const CException& e)
-        {
-            error = e.GetMessage();
-        }
-        if (!row.accept)
+        std::string error = ErrorOf([&] { loaded = image.Load(in); });
+        if (!file.m_Accept)
         {
             EXPECT_FALSE(loaded);
             continue;
         }
         ASSERT_TRUE(loaded) << error;
         ASSERT_TRUE(image.Convert(CFormat(CFormat::PRESET_RGBA8, 0, 0), rgba));
-        TBytes reference;
-        ASSERT_TRUE(
-            ReadCommand("convert '" + row.path + "[0]' -auto-orient -depth 8 rgba:- 2>/dev/null", reference));
-        EXPECT_TRUE(Bytes(rgba) == reference) << "differs from the reference decoder";
+        ASSERT_EQ(RunCommand("convert '" + file.m_Path + "[0]' -auto-orient -depth 8 rgba:- 2>/dev/null",
+                             reference),
+                  0);
+        EXPECT_TRUE(Bytes(rgba) == TBytes(reference.begin(), reference.end()))
+            << "differs from the reference decoder";
         ++compared;
     }
     EXPECT_GT(compared, 100);
 }
 
 #ifdef VORNSCR_TOOL
-namespace
-{
-int RunTool(const std::string& arguments, std::string& output)
-{
-    FILE* pipe = popen((std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1").c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        output.append(buffer, got);
-    int status = pclose(pipe);
-    return NTestPlatform::ExitCode(status);
-}
-
-TBytes ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return TBytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-} // namespace
-
 TEST(ImageTool, WritesTGAAndReportsFailures)
 {
     if (!NTestPlatform::RunsShellCommands())
         GTEST_SKIP() << "needs the POSIX shell to run the tool";
     const std::string corpus = CORPUS_DIR;
-    const std::string out = testing::TempDir() + "vornscr_tool_image.tga";
+    CTempDir dir;
+    const std::string out = dir / "image.tga";
+    const std::string tool = std::string(VORNSCR_TOOL) + " image ";
     std::string output;
 
     // A bottom-up 32-bit TGA comes out top-down with its bytes unchanged.
     const std::string input = corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-32bpp-bottom-left.tga";
-    ASSERT_EQ(RunTool("image '" + input + "' '" + out + "'", output), 0) << output;
-    TBytes written = ReadFile(out);
+    ASSERT_EQ(RunCommand(tool + "'" + input + "' '" + out + "' 2>&1", output), 0) << output;
+    std::string written = ReadBytes(out);
     CFileReader original(input.c_str());
     CImage expected;
     ASSERT_TRUE(expected.Load(original));
@@ -309,23 +226,23 @@ TEST(ImageTool, WritesTGAAndReportsFailures)
 
     // DXT5 goes through the decompression into B, G, R, A.
     const std::string dds = corpus + "/dds/deb_openmw-data/omw_menu_scroll_center_h.dds";
-    ASSERT_EQ(RunTool("image '" + dds + "' '" + out + "'", output), 0) << output;
+    ASSERT_EQ(RunCommand(tool + "'" + dds + "' '" + out + "' 2>&1", output), 0) << output;
     CFileReader ddsFile(dds.c_str());
     CImage compressed, pixels;
     ASSERT_TRUE(compressed.Load(ddsFile));
     ASSERT_TRUE(CDDSFormat::Decompress(compressed, pixels));
-    written = ReadFile(out);
+    written = ReadBytes(out);
     ASSERT_EQ(written.size(), 18u + 32u * 16u * 4u);
     EXPECT_TRUE(TBytes(written.begin() + 18, written.end()) == Bytes(pixels));
 
-    EXPECT_EQ(
-        RunTool("image '" + corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-16bpp-top-left.tga' '" + out + "'",
-                output),
-        1);
+    EXPECT_EQ(RunCommand(tool + "'" + corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-16bpp-top-left.tga' '" +
+                             out + "' 2>&1",
+                         output),
+              1);
     EXPECT_NE(output.find("tgaloader: bad format"), std::string::npos) << output;
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1);
-    EXPECT_EQ(RunTool("image /nonexistent/file.tga '" + out + "'", output), 1);
+    EXPECT_EQ(RunCommand(tool + "/nonexistent/file.tga '" + out + "' 2>&1", output), 1);
     EXPECT_NE(output.find("cannot open"), std::string::npos) << output;
-    EXPECT_NE(RunTool("", output), 0);
+    EXPECT_NE(RunCommand(std::string(VORNSCR_TOOL) + " 2>&1", output), 0);
 }
 #endif

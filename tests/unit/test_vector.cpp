@@ -61,14 +61,6 @@ TEST(Matrix, RotationIsYThenXThenZ)
         EXPECT_FLOAT_EQ(r[i], expected[i]);
 }
 
-TEST(Matrix, FrustumKeepsOneInTheLastElement)
-{
-    float n = 1, f = 11, t = 2, b = -2, r = 3, l = -1;
-    ExpectMatrix(SMatrix::Frustum(n, f, r, l, t, b),
-                 {2 * n / (r - l), 0, 0, 0, 0, 2 * n / (t - b), 0, 0, (r + l) / (r - l), (t + b) / (t - b),
-                  (n + f) / (n - f), -1, 0, 0, 2 * n * f / (n - f), 1});
-}
-
 TEST(Vector, CrossAndLength)
 {
     CVector3 x(1, 0, 0), y(0, 1, 0);

@@ -1,0 +1,33 @@
+#pragma once
+// What tests of many modules share: the text of a thrown error and the files of the corpus.
+#include "keth/func/exception.h"
+
+#include <string>
+#include <vector>
+
+// The message of the error a call raises, or "" when it raises none.
+template <class F> std::string ErrorOf(F call)
+{
+    try
+    {
+        call();
+    }
+    catch (const NKeth::CException& e)
+    {
+        return e.GetMessage();
+    }
+    return "";
+}
+
+struct SCorpusFile
+{
+    std::string m_Path;
+    bool m_Accept;
+};
+
+// The corpus files whose names start with the prefix (such as "png/") and end with the
+// extension, from the main and the synthetic manifest, with the verdict each must get.
+std::vector<SCorpusFile> CorpusFiles(const std::string& prefix, const std::string& extension = "");
+
+// Runs a command through the host's shell: its exit code, and what it wrote to standard output.
+int RunCommand(const std::string& command, std::string& output);
