@@ -3,6 +3,7 @@
 #include "container.h"
 #include "demosystem.h"
 #include "ogldevice.h"
+#include "overlay.h"
 #include "registry.h"
 
 #include "keth/base/log.h"
@@ -186,23 +187,6 @@ private:
     int m_Frames = 0;
 };
 
-// Over the show: the frame rate, then the active effects, root first.
-void DrawOverlay(int device, float fps)
-{
-    CTexture* font =
-        device < g_DemoSystem.m_DeviceFonts.GetCount() ? g_DemoSystem.m_DeviceFonts[device] : nullptr;
-    COGLDevice* current = GetCurrentDevice();
-    if (!font || !current)
-        return;
-    current->ResetState();
-    current->Begin2D(640, 480);
-    current->DrawText(font, 0, 0, "%.1f fps", double(fps));
-    float y = 8;
-    if (g_DemoSystem.m_Root)
-        g_DemoSystem.m_Root->DebugPrint(&y, 0);
-    current->End2D();
-}
-
 void RunFrameLoop(const SOptions& options)
 {
     COGLDevice* current = GetCurrentDevice();
@@ -236,7 +220,7 @@ void RunFrameLoop(const SOptions& options)
             g_DemoSystem.m_CurrentDevice = i;
             g_DemoSystem.Render();
             if (options.m_Fps)
-                DrawOverlay(i, rate.Get());
+                DrawOverlay(g_DemoSystem, i, rate.Get());
 #ifdef VORNSCR_CHECK_GL
             CheckGLError(frame, i);
 #endif

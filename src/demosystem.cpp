@@ -1,4 +1,5 @@
 #include "demosystem.h"
+#include "framecost.h"
 #include "ogldevice.h"
 #include "keth/base/log.h"
 #include "keth/base/sys.h"
@@ -131,13 +132,19 @@ void CDemoSystem::UpdateAt(float time)
     // The root runs whatever its own start and end times say.
     m_Root->m_LocalTime = time;
     m_Root->m_Amount = 0;
+    if (m_FrameCost)
+        m_FrameCost->BeginFrame();
+    CFrameCost::CScope cost(m_FrameCost, m_Root, CFrameCost::UPDATE, -1);
     m_Root->Update(m_Root->m_LocalTime, m_Root->m_Amount);
 }
 
 void CDemoSystem::Render()
 {
     if (m_Root)
+    {
+        CFrameCost::CScope cost(m_FrameCost, m_Root, CFrameCost::RENDER, m_CurrentDevice);
         m_Root->Render(m_Root->m_LocalTime, m_Root->m_Amount);
+    }
     FinishDevicePass();
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class CFrameCost;
 class COGLDevice;
 class CTexture;
 
@@ -69,6 +70,8 @@ public:
     float m_Time;
     int32_t m_CurrentDevice;
     NKeth::TDynamicArray<CTexture*> m_DeviceFonts;
+    // Set while the overlay shows what each effect costs; not owned.
+    CFrameCost* m_FrameCost = nullptr;
 
 private:
     int m_Depth;

@@ -1,10 +1,20 @@
 #include "demosystem.h"
 #include "effect.h"
+#include "framecost.h"
 #include "keth/func/classregistry.h"
 
 using namespace NKeth;
 
 KETH_REGISTER_CLASS(CEffect_Group, "group");
+
+namespace
+{
+// Groups made outside a show (as some tests make them) are not measured.
+CFrameCost* CostOf(const CEffect& group)
+{
+    return group.m_Owner ? group.m_Owner->m_FrameCost : nullptr;
+}
+} // namespace
 
 CEffect_Group::~CEffect_Group() = default;
 
@@ -82,6 +92,7 @@ void CEffect_Group::Update(float localtime, float amount)
     for (int i = 0; i < m_Active.GetCount(); ++i)
     {
         CEffect* child = m_Active[i];
+        CFrameCost::CScope cost(CostOf(*this), child, CFrameCost::UPDATE, -1);
         child->Update(child->m_LocalTime, child->m_Amount);
     }
 }
@@ -91,6 +102,8 @@ void CEffect_Group::Render(float, float)
     for (int i = 0; i < m_Active.GetCount(); ++i)
     {
         CEffect* child = m_Active[i];
+        CFrameCost::CScope cost(CostOf(*this), child, CFrameCost::RENDER,
+                                m_Owner ? m_Owner->m_CurrentDevice : -1);
         child->Render(child->m_LocalTime, child->m_Amount);
     }
 }

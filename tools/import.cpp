@@ -3,7 +3,9 @@
 #include "content.h"
 #include "model.h"
 
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/config.h>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -96,6 +98,20 @@ void MaterialColour(const aiMaterial* material, float colour[4])
     for (int i = 0; i < 4; ++i)
         colour[i] = std::isfinite(values[i]) ? std::clamp(values[i], 0.0f, 1.0f) : (i == 3 ? 1.0f : 0.7f);
 }
+
+// Some readers mend broken indices with a warning only; those files are refused, not guessed at.
+class CIndexWarnings : public Assimp::LogStream
+{
+public:
+    void write(const char* message) override
+    {
+        const std::string text = message;
+        if (m_First.empty() && text.find("ndex") != std::string::npos &&
+            (text.find("out of range") != std::string::npos || text.find("invalid") != std::string::npos))
+            m_First = text.substr(0, text.find_last_not_of("\r\n") + 1);
+    }
+    std::string m_First;
+};
 
 // The library's reasons, in the words of someone who has only the file.
 std::string Reason(const std::string& error)
@@ -251,10 +267,15 @@ SResult Convert(const std::string& in, const std::string& out, const SOptions& o
                                aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure;
         const aiScene* scene = nullptr;
         std::string error;
+        CIndexWarnings* warnings = new CIndexWarnings; // the logger owns its streams
+        Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+        Assimp::DefaultLogger::get()->attachStream(warnings, Assimp::Logger::Warn | Assimp::Logger::Err);
         try
         {
             scene = importer.ReadFile(in, flags);
-            if (!scene)
+            if (!warnings->m_First.empty())
+                error = "broken data: " + warnings->m_First;
+            else if (!scene)
                 error = Reason(importer.GetErrorString());
             else if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)
                 error = NO_TRIANGLES;
@@ -269,6 +290,7 @@ SResult Convert(const std::string& in, const std::string& out, const SOptions& o
         {
             error = Reason(e.what());
         }
+        Assimp::DefaultLogger::kill();
         if (!error.empty())
         {
             result.m_Error = error;
@@ -345,16 +367,18 @@ SResult Decode(const std::string& text)
     return r;
 }
 
+#ifndef VORNSCR_ASAN // the sanitizer's shadow memory needs the whole address space
 uint64_t MemoryLimit()
 {
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
     const uint64_t physical = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : 0;
     return std::clamp<uint64_t>(physical / 2, uint64_t(1) << 30, uint64_t(8) << 30);
 }
+#endif
 
 void LimitChild()
 {
-#ifndef VORNSCR_ASAN // the sanitizer's shadow memory needs the whole address space
+#ifndef VORNSCR_ASAN
     const rlimit memory = {rlim_t(MemoryLimit()), rlim_t(MemoryLimit())};
     setrlimit(RLIMIT_AS, &memory);
 #endif

@@ -61,6 +61,20 @@ bool IsRed(const SPixel& p)
     return p.r > 200 && p.g < 60 && p.b < 60;
 }
 
+// ClearFrame would make the first device current again.
+void BeginDeviceFrame(COGLDevice* device)
+{
+    device->MakeCurrent();
+    device->ResetState();
+    glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 bool IsLit(const SPixel& p)
 {
     return p.r > 20 || p.g > 20 || p.b > 20;
@@ -118,16 +132,7 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithItsOwnBuffers)
     object.Update(1000.0f * 4 / 7, 0);
     for (int i = 0; i < 2; ++i)
     {
-        // ClearFrame would make the first device current again.
-        devices[i]->MakeCurrent();
-        devices[i]->ResetState();
-        glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        BeginDeviceFrame(devices[i]);
         object.PrepareDevice(i);
         object.Render(0, 0);
         EXPECT_TRUE(Near(ReadPixel(WINDOW_SIZE / 2 + 30, WINDOW_SIZE / 2 - 10), 0, 0, 1)) << "device " << i;
@@ -171,15 +176,7 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithTheShader)
     std::vector<SPixel> frames[2];
     for (int i = 0; i < 2; ++i)
     {
-        made.system.m_Devices[i]->MakeCurrent();
-        made.system.m_Devices[i]->ResetState();
-        glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        BeginDeviceFrame(made.system.m_Devices[i]);
         made.system.m_Root->PrepareDevice(i);
         made.object.PrepareDevice(i);
         made.object.Render(0, 0);

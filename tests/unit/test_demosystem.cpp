@@ -1,5 +1,6 @@
 #include "appmain.h"
 #include "demosystem.h"
+#include "framecost.h"
 #include "scripttest.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/exception.h"
@@ -8,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace NKeth;
@@ -276,4 +279,29 @@ TEST(DemoSystem, AShowOfItsOwnLeavesTheProgramsSystemEmpty)
     EXPECT_EQ(g_DemoSystem.m_Effects.GetCount(), 0);
     EXPECT_FALSE(g_DemoSystem.m_TimerStarted);
     EXPECT_EQ(g_DemoSystem.m_CurrentDevice, 0);
+}
+
+// Costs appear after a second, for the effects that ran, and a group's include its children's.
+TEST(FrameCost, AveragesTheEffectsThatRanOverTheLastSecond)
+{
+    CTestShow show("group {\n name outer\n group {\n name inner\n }\n}\n"
+                   "group {\n name later\n starttime 50\n}\n");
+    CFrameCost cost(false);
+    show.m_System.m_FrameCost = &cost;
+    CEffect* outer = show.Effect("outer");
+    CFrameCost::SCost c;
+    show.m_System.UpdateAt(1);
+    show.m_System.Render();
+    EXPECT_FALSE(cost.Get(outer, c));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+    show.m_System.UpdateAt(2);
+
+    CFrameCost::SCost inner;
+    ASSERT_TRUE(cost.Get(outer, c));
+    ASSERT_TRUE(cost.Get(show.Effect("inner"), inner));
+    EXPECT_GE(c.m_UpdateMs, inner.m_UpdateMs);
+    EXPECT_GE(c.m_RenderMs, inner.m_RenderMs);
+    EXPECT_FALSE(c.m_HasGpu);
+    EXPECT_FALSE(cost.Get(show.Effect("later"), c));
+    show.m_System.m_FrameCost = nullptr;
 }

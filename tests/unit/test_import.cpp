@@ -170,6 +170,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
         const char* m_Reason; // part of the one line
     } cases[] = {
         {"index.obj", triangle + "f 1 2 9\n", "index"},
+        {"index.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n", "out of range"},
         {"nan.obj", "v nan 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", ""},
         {"huge.obj", "v 1e20 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "beyond"},
         {"far.obj", "v 10000000 0 0\nv 10000001 0 0\nv 10000000 1 0\nf 1 2 3\n", "too far"},
