@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdarg>
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 using namespace NKeth;
@@ -217,6 +219,40 @@ namespace
 // One buffer for every line of every read.
 char s_LineBuffer[CContainer::LINE_BUFFER_SIZE];
 
+// Nodes name their file by a pointer into this set, which lives as long as the process, so
+// that a location stays valid wherever the node moves and costs no copy per line.
+const char* SourceName(const char* name)
+{
+    static std::set<std::string> s_Names;
+    return s_Names.insert(name ? name : "").first->c_str();
+}
+
+// Passes bytes through and counts the line ends among them.
+class CLineCounter : public CInputStream
+{
+public:
+    explicit CLineCounter(CInputStream& source) : m_Source(source) {}
+    bool IsOpen() override { return m_Source.IsOpen(); }
+    bool IsEOF() override { return m_Source.IsEOF(); }
+    int32_t Read(void* buffer, int32_t size) override
+    {
+        const int32_t got = m_Source.Read(buffer, size);
+        const char* bytes = static_cast<const char*>(buffer);
+        for (int32_t i = 0; i < got; ++i)
+        {
+            if (bytes[i] == '\r' || (bytes[i] == '\n' && m_Last != '\r'))
+                ++m_Ends;
+            m_Last = bytes[i];
+        }
+        return got;
+    }
+    int m_Ends = 0;
+
+private:
+    CInputStream& m_Source;
+    char m_Last = 0;
+};
+
 CInputStream* OpenIncludeFile(const char* path)
 {
     CFileReader* reader = NEW CFileReader(path);
@@ -258,6 +294,7 @@ public:
         : m_Current(root), m_Root(root), m_Includer(includer), m_Depth(includer ? includer->m_Depth + 1 : 0)
     {
         m_FileName = fileName;
+        m_SourceName = SourceName(fileName);
     }
 
     void Run(CInputStream& stream)
@@ -280,6 +317,8 @@ public:
             return;
         }
         CContainer* node = NEW CContainer;
+        node->m_File = m_SourceName;
+        node->m_Line = m_LineNumber;
         AppendChild(m_Current, node);
         node->m_Values.SetCapacity(count);
         for (int i = 0; i < count; ++i)
@@ -350,17 +389,29 @@ void CContainerReader::Read(CInputStream& stream)
         CVariant* m_Values = NEW CVariant[CContainer::MAX_LINE_VALUES];
         ~SValues() { delete[] m_Values; }
     } values;
-    while (!stream.IsEOF())
+    CLineCounter counter(stream);
+    while (!counter.IsEOF())
     {
+        m_LineNumber = counter.m_Ends + 1;
         bool truncated = false;
-        ReadLine(stream, s_LineBuffer, CContainer::LINE_BUFFER_SIZE, &truncated);
+        ReadLine(counter, s_LineBuffer, CContainer::LINE_BUFFER_SIZE, &truncated);
         if (truncated)
         {
-            Log("SCRIPT: line longer than %d bytes\n", CContainer::LINE_BUFFER_SIZE - 1);
+            Log("SCRIPT: %s:%d: line longer than %d bytes\n", m_SourceName, m_LineNumber,
+                CContainer::LINE_BUFFER_SIZE - 1);
             ThrowSyntaxError();
         }
         int count = CContainer::MAX_LINE_VALUES;
-        int result = CContainer::ParseValues(s_LineBuffer, values.m_Values, &count);
+        int result;
+        try
+        {
+            result = CContainer::ParseValues(s_LineBuffer, values.m_Values, &count);
+        }
+        catch (const CException&)
+        {
+            LineFailed(s_LineBuffer);
+            continue;
+        }
         if (count > 0)
             AddLine(values.m_Values, count, result == 1);
         if (result == -1)
@@ -370,10 +421,18 @@ void CContainerReader::Read(CInputStream& stream)
     }
 }
 
+void CContainerReader::LineFailed(const char* text)
+{
+    while (IsBlank(*text))
+        ++text;
+    Log("SCRIPT: %s:%d: %s\n", m_SourceName, m_LineNumber, text);
+    throw;
+}
+
 // ---------------------------------------------------------------------------------------------
 // CContainer
 
-CContainer::CContainer() : m_Parent(nullptr) {}
+CContainer::CContainer() : m_Parent(nullptr), m_File(SourceName("")), m_Line(0) {}
 
 CContainer::~CContainer()
 {
@@ -399,9 +458,30 @@ CContainer::~CContainer()
 bool CContainer::Read(CInputStream& stream)
 {
     CFileReader* file = dynamic_cast<CFileReader*>(&stream);
-    CReader reader(this, file ? file->m_FileName.GetText() : "", nullptr);
+    return Read(stream, file ? file->m_FileName.GetText() : "");
+}
+
+bool CContainer::Read(CInputStream& stream, const char* sourceName)
+{
+    CReader reader(this, sourceName, nullptr);
     reader.Run(stream);
     return true;
+}
+
+void CContainer::LogLocation() const
+{
+    std::string text;
+    for (int i = 0; i < m_Values.GetCount(); ++i)
+    {
+        const CVariant& value = *m_Values[i];
+        if (i > 0)
+            text += ' ';
+        if (value.m_Type == CVariant::TYPE_STRING && i > 0)
+            text += std::string("\"") + value.m_Text.GetText() + "\"";
+        else if (value.m_Type != CVariant::TYPE_EMPTY)
+            text += value.ToString().GetText();
+    }
+    Log("SCRIPT: %s:%d: %s\n", m_File, m_Line, text.c_str());
 }
 
 CContainer::TIncludeOpener CContainer::SetIncludeOpener(TIncludeOpener opener)
@@ -430,42 +510,60 @@ CContainer* CContainer::Find(const char* key)
 
 namespace
 {
-const CVariant* FindArgument(CContainer* node, const char* key)
+const CVariant* FindArgument(CContainer* node, const char* key, const CContainer** found)
 {
     CContainer* line = node->Find(key);
     if (!line || line->m_Values.GetCount() < 2)
         return nullptr;
+    *found = line;
     return line->m_Values[1];
+}
+
+// Converts with the line's location in the log when the value has the wrong type.
+template <class TConvert> auto Converted(const CContainer* line, TConvert convert)
+{
+    try
+    {
+        return convert();
+    }
+    catch (const CException&)
+    {
+        line->LogLocation();
+        throw;
+    }
 }
 } // namespace
 
 bool CContainer::GetInt(const char* key, int* out, int defaultValue)
 {
     *out = defaultValue;
-    const CVariant* value = FindArgument(this, key);
+    const CContainer* line = nullptr;
+    const CVariant* value = FindArgument(this, key, &line);
     if (!value)
         return false;
-    *out = value->ToInt();
+    *out = Converted(line, [&] { return value->ToInt(); });
     return true;
 }
 
 bool CContainer::GetFloat(const char* key, float* out, float defaultValue)
 {
     *out = defaultValue;
-    const CVariant* value = FindArgument(this, key);
+    const CContainer* line = nullptr;
+    const CVariant* value = FindArgument(this, key, &line);
     if (!value)
         return false;
-    *out = value->ToFloat();
+    *out = Converted(line, [&] { return value->ToFloat(); });
     return true;
 }
 
 bool CContainer::GetString(const char* key, CString* out, const char* defaultValue)
 {
     *out = defaultValue;
-    const CVariant* value = FindArgument(this, key);
+    const CContainer* line = nullptr;
+    const CVariant* value = FindArgument(this, key, &line);
     if (!value)
         return false;
-    *out = value->ToString();
+    *out = Converted(line, [&] { return value->ToString(); });
     return true;
 }
 
@@ -474,7 +572,8 @@ bool CContainer::GetVector3(const char* key, float out[3], float x, float y, flo
     out[0] = x;
     out[1] = y;
     out[2] = z;
-    const CVariant* value = FindArgument(this, key);
+    const CContainer* line = nullptr;
+    const CVariant* value = FindArgument(this, key, &line);
     if (!value)
         return false;
     CVector3 v = value->ToVector3();
@@ -519,6 +618,8 @@ bool CContainer::ReadVars(CContainer* line, const char* format, ...)
     catch (...)
     {
         va_end(args);
+        if (line)
+            line->LogLocation();
         throw;
     }
     va_end(args);

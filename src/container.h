@@ -20,6 +20,16 @@ public:
 
 protected:
     ~CContainerReader() = default;
+
+    // Called inside the handler of a line's parse error. The default logs where the line is
+    // and what it holds, and lets the error end the read; a reader that returns goes on with
+    // the next line.
+    virtual void LineFailed(const char* text);
+
+    // The file being read, for messages; and the number of the line being handed over
+    // (counting "\n", "\r\n" and a lone "\r" as one line end each).
+    const char* m_SourceName = "";
+    int m_LineNumber = 0;
 };
 
 // One script line (its values) with the lines of its block (children); the root has no values.
@@ -43,7 +53,9 @@ public:
     CContainer& operator=(const CContainer&) = delete;
 
     // Parses the whole stream into this node as root. Malformed text throws "error".
+    // The source name is what locations name; a file reader's own name by default.
     bool Read(NKeth::CInputStream& stream);
+    bool Read(NKeth::CInputStream& stream, const char* sourceName);
 
     // First child whose first value, in text form, equals key exactly; null if none.
     CContainer* Find(const char* key);
@@ -70,7 +82,14 @@ public:
     // previous opener.
     static TIncludeOpener SetIncludeOpener(TIncludeOpener opener);
 
+    // Logs "SCRIPT: FILE:LINE: TEXT" for this line, the text rebuilt from its values.
+    void LogLocation() const;
+
     CContainer* m_Parent;
     NKeth::TDynamicArray<CContainer*> m_Children;
     NKeth::TDynamicArray<CVariant*> m_Values;
+    // Where the line was read: the file as INCLUDE named it (kept for the whole run) and its
+    // line number; "" and 0 for nodes made in code.
+    const char* m_File;
+    int m_Line;
 };

@@ -45,9 +45,11 @@ public:
 
     void Put(const std::string& name, const TBytes& bytes)
     {
+        // After the first failure the rest would fail for the same reason: one line says it.
         if (bytes.empty() || !WriteFile(m_Root / name, bytes))
         {
-            fprintf(stderr, "vornscr-tool: cannot write %s\n", (m_Root / name).string().c_str());
+            if (m_Ok)
+                fprintf(stderr, "vornscr-tool: cannot write %s\n", (m_Root / name).string().c_str());
             m_Ok = false;
         }
     }

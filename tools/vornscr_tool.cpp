@@ -26,22 +26,6 @@ using namespace NKeth;
 
 namespace
 {
-// Keeps the last log line, so that a decoder that only logs why it refused a file can still
-// be quoted in the one line of output.
-class CLastLogLine : public CLogListener
-{
-public:
-    void Write(const char* text) override
-    {
-        std::string line(text);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
-        if (!line.empty())
-            m_Line = line;
-    }
-    std::string m_Line;
-};
-
 int Fail(const std::string& message)
 {
     fprintf(stderr, "vornscr-tool: %s\n", message.c_str());
@@ -88,25 +72,6 @@ std::string ArchivePath(const char* text)
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
-
-// Loads an archive, quoting the reader's own log line when it refuses it.
-bool OpenArchive(CStuffReader& reader, const char* name, std::string& error)
-{
-    if (!IsRegularFile(name))
-    {
-        error = std::string("cannot open ") + name;
-        return false;
-    }
-    reader.m_FileName = name;
-    CLastLogLine log;
-    AddLogListener(&log);
-    const bool loaded = reader.Load();
-    RemoveLogListener(&log);
-    if (!loaded)
-        error = log.m_Line.empty() ? std::string("cannot read archive ") + name : log.m_Line;
-    return loaded;
-}
-
 } // namespace
 
 int RunImage(int argc, char** argv)
@@ -114,40 +79,32 @@ int RunImage(int argc, char** argv)
     if (argc != 2)
         return Fail("usage: vornscr-tool image IN OUT.tga");
     const char* inName = argv[0];
-    const char* outName = argv[1];
-    if (!IsRegularFile(inName))
-        return Fail(std::string("cannot open ") + inName);
-    CFileReader in(inName);
-    if (!in.IsOpen())
-        return Fail(std::string("cannot open ") + inName);
+    const std::string outName = argv[1];
+    if (outName.size() < 5 || outName.compare(outName.size() - 4, 4, ".tga") != 0)
+        return Fail("the output name must end in .tga: " + outName);
+    std::error_code same;
+    if (outName == inName || std::filesystem::equivalent(inName, outName, same))
+        return Fail("the output would overwrite the input " + std::string(inName));
 
-    CLastLogLine log;
-    AddLogListener(&log);
     CImage image, out;
-    std::string error;
-    try
+    std::string error = DecodeImage(inName, image);
+    if (error.empty())
     {
-        if (!FindImageFormat(in.m_MimeType))
-            error = "no image format for this file name extension";
-        else if (!image.Load(in))
-            error = log.m_Line.empty() ? "not a supported image" : log.m_Line;
-        else if (!ToTGALayout(image, out))
+        CLastLogLine log;
+        AddLogListener(&log);
+        if (!ToTGALayout(image, out))
             error = log.m_Line.empty() ? "cannot convert the pixels" : log.m_Line;
+        RemoveLogListener(&log);
     }
-    catch (const CException& e)
-    {
-        error = e.GetMessage();
-    }
-    RemoveLogListener(&log);
     if (!error.empty())
         return Fail(std::string("cannot decode ") + inName + ": " + error);
 
-    CFileWriter writer(outName, 0);
+    CFileWriter writer(outName.c_str(), 0);
     if (!writer.IsOpen())
-        return Fail(std::string("cannot write ") + outName);
+        return Fail("cannot write " + outName);
     CTGAFormat tga;
     if (!tga.Save(writer, out) || !writer.Flush())
-        return Fail(std::string("cannot write ") + outName);
+        return Fail("cannot write " + outName);
     return 0;
 }
 
@@ -295,6 +252,10 @@ int RunModel(int argc, char** argv)
     if (!ok)
     {
         meshes.DeleteAll();
+        // Anything that is neither of the other two is tried as a cache last of all.
+        if (strcmp(kind, "model cache") == 0)
+            return Fail(std::string("cannot read ") + name +
+                        ": not an archive model file, LightWave object or model cache");
         return Fail(std::string("cannot read ") + name + " as " + kind +
                     (log.m_Line.empty() ? "" : ": " + log.m_Line));
     }
@@ -339,6 +300,8 @@ struct SCommand
 };
 
 const SCommand s_Commands[] = {
+    {"check", "[DIR]", "report every problem of the show in DIR (default: here) as FILE:LINE: what is wrong",
+     RunCheck},
     {"image", "IN OUT.tga", "decode IN (chosen by its extension) and write it as a TGA file", RunImage},
     {"pack", "ARCHIVE DIR", "write every file below DIR into a new archive, in sorted order", RunPack},
     {"list", "ARCHIVE", "print size, offset and path of every archive entry", RunList},
@@ -355,23 +318,25 @@ const SCommand s_Commands[] = {
      "import every model file of the inputs (files or directories) into a show in DIR", RunShow},
 };
 
-int Usage()
+int Usage(FILE* out, int status)
 {
-    fprintf(stderr, "usage: vornscr-tool COMMAND ARGUMENTS...\n");
+    fprintf(out, "usage: vornscr-tool COMMAND ARGUMENTS...\n");
     for (const SCommand& command : s_Commands)
-        fprintf(stderr, "  %s %s\n      %s\n", command.m_Name, command.m_Arguments, command.m_Help);
-    return 2;
+        fprintf(out, "  %s %s\n      %s\n", command.m_Name, command.m_Arguments, command.m_Help);
+    fprintf(out, "  help\n      print this list\n");
+    return status;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2)
-        return Usage();
+        return Usage(stderr, 2);
     for (const SCommand& command : s_Commands)
         if (strcmp(argv[1], command.m_Name) == 0)
             return command.m_Run(argc - 2, argv + 2);
-    if (strcmp(argv[1], "-h") != 0 && strcmp(argv[1], "--help") != 0)
-        fprintf(stderr, "vornscr-tool: unknown command %s\n", argv[1]);
-    return Usage();
+    if (strcmp(argv[1], "help") == 0 || strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)
+        return Usage(stdout, 0);
+    fprintf(stderr, "vornscr-tool: unknown command %s\n", argv[1]);
+    return Usage(stderr, 2);
 }

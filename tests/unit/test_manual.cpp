@@ -1,15 +1,18 @@
 // The examples of the show author's manual: every script parses completely, names only blocks
 // that exist, and every keyword of the program is documented. Whole shows are played by the
 // end-to-end tests.
+#include "check.h"
 #include "container.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/exception.h"
 #include "keth/func/stream.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include "testsupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -180,3 +183,41 @@ TEST_F(ManualTest, EveryKeywordIsDocumentedAndTheProgramKnowsTheDocumentedOnes)
         EXPECT_TRUE(NKeth::NClassRegistry::Find(keyword.c_str()))
             << "documented, not in the program: " << keyword;
 }
+
+#ifdef VORNSCR_TOOL
+// Every whole show of the manual checks clean inside the sample show, whose files it names.
+TEST_F(ManualTest, EveryShowChecksCleanInTheSampleShow)
+{
+    if (!NTestPlatform::RunsShellCommands())
+        GTEST_SKIP() << "needs the POSIX shell to run the tool";
+    CTempDir dir;
+    const std::string show = dir / "show";
+    ASSERT_EQ(system((std::string(VORNSCR_TOOL) + " sample '" + show + "' >/dev/null").c_str()), 0);
+    for (const SExample& example : m_Examples)
+        if (example.m_Kind == "file")
+        {
+            std::istringstream lines(m_Manual);
+            std::string line;
+            for (int n = 1; std::getline(lines, line) && n <= example.m_Line; ++n)
+            {
+                if (n == example.m_Line)
+                {
+                    ASSERT_TRUE(WriteBytes(show + "/" + line.substr(line.find(' ') + 1), example.m_Text));
+                }
+            }
+        }
+    CWorkingDirectory enter(show);
+    ASSERT_TRUE(enter.Entered());
+    for (const SExample& example : m_Examples)
+    {
+        if (example.m_Kind != "show")
+            continue;
+        SCOPED_TRACE("the example at line " + std::to_string(example.m_Line) + " of the manual");
+        ASSERT_TRUE(WriteBytes("vornscr/script.txt", example.m_Text));
+        std::string problems;
+        for (const NCheck::SProblem& p : NCheck::CheckShow())
+            problems += p.m_File + ":" + std::to_string(p.m_Line) + ": " + p.m_Text + "\n";
+        EXPECT_EQ(problems, "");
+    }
+}
+#endif

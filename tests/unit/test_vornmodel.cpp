@@ -405,7 +405,7 @@ TEST(Tool, PackListExtractAndModel)
     EXPECT_EQ(Tool("extract " + (dir / "x.stuff") + " missing " + (dir / "o"), out), 1);
     EXPECT_EQ(out, "vornscr-tool: no file missing in " + (dir / "x.stuff") + "\n");
     EXPECT_EQ(Tool("list " + (dir / "in/a.txt"), out), 1);
-    EXPECT_EQ(out, "vornscr-tool: CStuffReader: " + (dir / "in/a.txt") + ": truncated directory\n");
+    EXPECT_EQ(out, "vornscr-tool: " + (dir / "in/a.txt") + ": truncated directory\n");
     EXPECT_EQ(Tool("model " + (dir / "in/a.txt"), out), 1);
     EXPECT_EQ(Tool("pack " + (dir / "y.stuff") + " " + (dir / "none"), out), 1);
     EXPECT_EQ(Tool("list", out), 1);
