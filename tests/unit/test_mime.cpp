@@ -1,5 +1,4 @@
 #include "keth/func/mime.h"
-#include "keth/func/stream.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +35,4 @@ TEST(MimeType, EqualityNeedsHashAndText)
     CMimeType forged("image/jpeg");
     forged.m_Hash = a.m_Hash; // same hash, other text
     EXPECT_NE(a, forged);
-}
-
-TEST(MimeType, StreamsCarryTheTypeOfTheirFileName)
-{
-    CFileReader missing("missing.tstx");
-    EXPECT_TRUE(missing.m_MimeType.IsEmpty());
-    const char data[] = "x";
-    CMemoryReader memory(data, 1);
-    EXPECT_TRUE(memory.m_MimeType.IsEmpty());
 }
