@@ -102,15 +102,7 @@ void CEffect_BrelTexture::Read(CContainer& node)
     CFileReader reader(m_FileName.GetText());
     if (reader.IsOpen())
     {
-        bool loaded = false;
-        try
-        {
-            loaded = m_Image.Load(reader) && m_Image.m_Data;
-        }
-        catch (const CException& error)
-        {
-            Log("%s\n", error.GetMessage());
-        }
+        bool loaded = LoadImageOrLog(reader, m_Image);
         COGLDevice* device = GetCurrentDevice();
         if (loaded && device)
             m_Texture = device->CreateTexture(m_Image);

@@ -113,19 +113,6 @@ CTexture* NewTexture(GLuint id, GLenum target, int width, int height)
     return NEW CTexture{id, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT, width, height, target};
 }
 
-// Loads an image from a stream; an image error is logged and gives false.
-bool LoadImage(CInputStream& in, CImage& image)
-{
-    try
-    {
-        return image.Load(in) && image.m_Data;
-    }
-    catch (const CException& error)
-    {
-        Log("%s\n", error.GetMessage());
-        return false;
-    }
-}
 } // namespace
 
 COGLDevice* GetCurrentDevice()
@@ -154,7 +141,7 @@ CTexture* COGLDevice::CreateTexture(const CImage& image)
 CTexture* COGLDevice::CreateTexture(CInputStream& in)
 {
     CImage image;
-    if (!LoadImage(in, image))
+    if (!LoadImageOrLog(in, image))
         return nullptr;
     return CreateTexture(image);
 }
@@ -187,7 +174,7 @@ CTexture* COGLDevice::CreateCubeMap(CInputStream& posX, CInputStream& negX, CInp
             return nullptr;
     CImage images[6];
     for (int i = 0; i < 6; ++i)
-        if (!LoadImage(*streams[i], images[i]))
+        if (!LoadImageOrLog(*streams[i], images[i]))
             return nullptr;
     return CreateCubeMap(images[0], images[1], images[2], images[3], images[4], images[5]);
 }

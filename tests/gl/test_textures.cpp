@@ -237,6 +237,8 @@ TEST_F(CubeMapFiles, ThirdFaceFailingGivesNoneAndLaterFacesAreNeverRead)
     EXPECT_EQ(r3.m_Reads, 0);
     EXPECT_EQ(r4.m_Reads, 0);
     EXPECT_EQ(r5.m_Reads, 0);
+    // The decoder's reason is followed by the name of the file it came from.
+    EXPECT_TRUE(log.Contains("Image not loaded: " + m_Broken + "\n")) << log.Text();
 
     // A stream that is not open refuses the cube map before anything is read.
     CCountingReader a(m_Names[0].c_str()), b(m_Names[1].c_str()), c(m_Names[2].c_str()),

@@ -193,7 +193,8 @@ TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
     };
     // The tool makes only the directory named, never its parents.
     ASSERT_NE(run(dir / "one/show"), 0);
-    ASSERT_TRUE(std::filesystem::create_directory(dir / "one") && std::filesystem::create_directory(dir / "two"));
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "one") &&
+                std::filesystem::create_directory(dir / "two"));
     ASSERT_EQ(run(dir / "one/show"), 0);
     ASSERT_EQ(run(dir / "two/show"), 0);
     std::vector<std::string> names;

@@ -6,6 +6,7 @@
 #include "keth/ext/compr/deflate.h"
 #include "keth/func/dynamicarray.h"
 #include "keth/func/exception.h"
+#include "keth/func/stream.h"
 
 #include <cstring>
 
@@ -822,5 +823,21 @@ CImageFormat* FindImageFormat(const CMimeType& type)
         if (registry.m_Formats[i]->CanLoad(type))
             return registry.m_Formats[i];
     return nullptr;
+}
+bool LoadImageOrLog(CInputStream& in, CImage& image)
+{
+    bool loaded = false;
+    try
+    {
+        loaded = image.Load(in) && image.m_Data;
+    }
+    catch (const CException& error)
+    {
+        Log("%s\n", error.GetMessage());
+    }
+    if (!loaded)
+        if (const CFileReader* file = dynamic_cast<const CFileReader*>(&in))
+            Log("Image not loaded: %s\n", file->m_FileName.GetText());
+    return loaded;
 }
 } // namespace NKeth

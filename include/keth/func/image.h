@@ -126,4 +126,8 @@ public:
 
 // The first registered format that accepts the MIME type, or null.
 CImageFormat* FindImageFormat(const CMimeType& type);
+
+// How every texture loads its image: a decoder's error is logged with its own text, and a file
+// that gave no image gets one more line naming it; false then.
+bool LoadImageOrLog(CInputStream& in, CImage& image);
 } // namespace NKeth
