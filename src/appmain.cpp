@@ -89,7 +89,7 @@ const char* const USAGE =
     "Options:\n"
     "  -window         one 800x600 window on the first monitor; the mouse stays free and\n"
     "                  only Escape or closing the window ends the show\n"
-    "  -root           draw on the root window (or into the one XSCREENSAVER_WINDOW names)\n"
+    "  -root, --root   draw on the root window (or into the one XSCREENSAVER_WINDOW names)\n"
     "  -window-id ID   draw into the existing window ID (decimal or 0x hexadecimal)\n"
     "  -fps            draw the frame rate and the active effects over the show\n"
     "  -frames N       end the show normally after N frames\n"
@@ -165,7 +165,8 @@ SOptions ParseOptions(const CString& commandLine)
             options.m_Help = true;
         else if (word == "-window")
             options.m_Window = true;
-        else if (word == "-root")
+        // xscreensaver 6 hands its programs' switches on with two dashes.
+        else if (word == "-root" || word == "--root")
             options.m_Root = true;
         else if (word == "-fps")
             options.m_Fps = true;
@@ -173,7 +174,7 @@ SOptions ParseOptions(const CString& commandLine)
             options.m_VSync = true;
         else if (word == "-verbose")
             options.m_Verbose = true;
-        else if (word == "-window-id")
+        else if (word == "-window-id" || word == "--window-id")
         {
             options.m_HasWindowId = true;
             options.m_WindowId = rest.Token(" ");

@@ -282,7 +282,7 @@ void CStuffReader::SetFilePos(int32_t start)
         if (!node)
         {
             if (!known || !m_Entries[i].m_Refused)
-                Log("ERROR: CStuffReader::SetFilePos Empty file: %d", i);
+                Log("ERROR: CStuffReader::SetFilePos Empty file: %d\n", i);
             if (known)
                 pos += m_Entries[i].m_Span;
             continue;

@@ -508,7 +508,8 @@ def case_host_window_by_option_and_environment():
             if how == "option":
                 run.start("-window-id", host.id)
             else:
-                run.start(*(["-root"] if how.startswith("root") else []),
+                # As the screensaver host passes it on.
+                run.start(*(["--root"] if how.startswith("root") else []),
                           env={"XSCREENSAVER_WINDOW": str(int(host.id, 16))})
             wait_until(lambda: filled(screen(), host.box(0, 0, 640, 480), SKY_RGB), "the show in the host window",
                        run)
