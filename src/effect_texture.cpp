@@ -31,14 +31,27 @@ CEffect_Texture::~CEffect_Texture()
         delete m_Textures[i];
 }
 
+namespace
+{
+// The records made for devices other than the one current when the block was read.
+void DeleteDeviceCopies(NKeth::TDynamicArray<CTexture*>& copies, const CTexture* readTime)
+{
+    for (int i = 0; i < copies.GetCount(); ++i)
+        if (copies[i] != readTime)
+            delete copies[i];
+}
+} // namespace
+
 CEffect_CubeMap::~CEffect_CubeMap()
 {
-    delete m_CubeMap;
+    DeleteDeviceCopies(m_DeviceCubeMaps, m_ReadCubeMap);
+    delete m_ReadCubeMap;
 }
 
 CEffect_BrelTexture::~CEffect_BrelTexture()
 {
-    delete m_Texture;
+    DeleteDeviceCopies(m_DeviceTextures, m_ReadTexture);
+    delete m_ReadTexture;
 }
 
 CEffect_GeneratedCubeMap::~CEffect_GeneratedCubeMap()
@@ -79,15 +92,39 @@ void CEffect_CubeMap::Read(CContainer& node)
     CEffect::Read(node);
     MakePassive();
     static const char* const keys[6] = {"posx", "negx", "posy", "negy", "posz", "negz"};
+    for (int i = 0; i < 6; ++i)
+        node.GetString(keys[i], &m_FileNames[i], "");
+    m_ReadDevice = GetCurrentDevice();
+    m_ReadCubeMap = m_CubeMap = Load();
+    SetOutput("", PointerValue(m_CubeMap));
+}
+
+CTexture* CEffect_CubeMap::Load()
+{
+    COGLDevice* device = GetCurrentDevice();
+    if (!device)
+        return nullptr;
     CString paths[6];
     for (int i = 0; i < 6; ++i)
-    {
-        node.GetString(keys[i], &m_FileNames[i], "");
         paths[i] = CString("data/%s", m_FileNames[i].GetText());
-    }
-    if (COGLDevice* device = GetCurrentDevice())
-        m_CubeMap = device->CreateCubeMap(paths[0].GetText(), paths[1].GetText(), paths[2].GetText(),
-                                          paths[3].GetText(), paths[4].GetText(), paths[5].GetText());
+    return device->CreateCubeMap(paths[0].GetText(), paths[1].GetText(), paths[2].GetText(),
+                                 paths[3].GetText(), paths[4].GetText(), paths[5].GetText());
+}
+
+void CEffect_CubeMap::InitDevice(int deviceIndex)
+{
+    if (deviceIndex < 0)
+        return;
+    GrowTo(m_DeviceCubeMaps, deviceIndex + 1);
+    COGLDevice* device = GetCurrentDevice();
+    m_DeviceCubeMaps[deviceIndex] = device && device == m_ReadDevice ? m_ReadCubeMap : Load();
+}
+
+void CEffect_CubeMap::PrepareDevice(int deviceIndex)
+{
+    if (deviceIndex < 0 || deviceIndex >= m_DeviceCubeMaps.GetCount())
+        return;
+    m_CubeMap = m_DeviceCubeMaps[deviceIndex];
     SetOutput("", PointerValue(m_CubeMap));
 }
 
@@ -102,16 +139,9 @@ void CEffect_BrelTexture::Read(CContainer& node)
     CFileReader reader(m_FileName.GetText());
     if (reader.IsOpen())
     {
-        bool loaded = LoadImageOrLog(reader, m_Image);
-        COGLDevice* device = GetCurrentDevice();
-        if (loaded && device)
-            m_Texture = device->CreateTexture(m_Image);
-        // Texels are meant to be seen one by one, as the CPU copy reads them.
-        if (m_Texture)
-        {
-            m_Texture->m_MinFilter = GL_NEAREST;
-            m_Texture->m_MagFilter = GL_NEAREST;
-        }
+        m_Loaded = LoadImageOrLog(reader, m_Image);
+        m_ReadDevice = GetCurrentDevice();
+        m_ReadTexture = m_Texture = MakeTexture();
     }
     SetOutput("", PointerValue(m_Texture));
     SetOutput("image", PointerValue(&m_Image));
@@ -267,3 +297,33 @@ KETH_REGISTER_CLASS(CEffect_Texture, "texture");
 KETH_REGISTER_CLASS(CEffect_CubeMap, "cubemap");
 KETH_REGISTER_CLASS(CEffect_GeneratedCubeMap, "generatedcubemap");
 KETH_REGISTER_CLASS(CEffect_BrelTexture, "breltexture");
+
+CTexture* CEffect_BrelTexture::MakeTexture()
+{
+    COGLDevice* device = GetCurrentDevice();
+    CTexture* texture = m_Loaded && device ? device->CreateTexture(m_Image) : nullptr;
+    // Texels are meant to be seen one by one, as the CPU copy reads them.
+    if (texture)
+    {
+        texture->m_MinFilter = GL_NEAREST;
+        texture->m_MagFilter = GL_NEAREST;
+    }
+    return texture;
+}
+
+void CEffect_BrelTexture::InitDevice(int deviceIndex)
+{
+    if (deviceIndex < 0)
+        return;
+    GrowTo(m_DeviceTextures, deviceIndex + 1);
+    COGLDevice* device = GetCurrentDevice();
+    m_DeviceTextures[deviceIndex] = device && device == m_ReadDevice ? m_ReadTexture : MakeTexture();
+}
+
+void CEffect_BrelTexture::PrepareDevice(int deviceIndex)
+{
+    if (deviceIndex < 0 || deviceIndex >= m_DeviceTextures.GetCount())
+        return;
+    m_Texture = m_DeviceTextures[deviceIndex];
+    SetOutput("", PointerValue(m_Texture));
+}

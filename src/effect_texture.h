@@ -23,27 +23,46 @@ public:
     NKeth::CString m_FileName;
 };
 
-// "cubemap": six face images below data/.
+// "cubemap": six face images below data/, made when read on the device current then and in
+// InitDevice for every other device, whose context cannot use that one.
 class CEffect_CubeMap : public CEffect
 {
 public:
     ~CEffect_CubeMap() override;
     void Read(CContainer& node) override;
+    void InitDevice(int deviceIndex) override;
+    void PrepareDevice(int deviceIndex) override;
 
     CTexture* m_CubeMap = nullptr;
     NKeth::CString m_FileNames[6];
+    COGLDevice* m_ReadDevice = nullptr;
+    CTexture* m_ReadCubeMap = nullptr;
+    NKeth::TDynamicArray<CTexture*> m_DeviceCubeMaps;
+
+private:
+    CTexture* Load();
 };
 
-// "breltexture": a nearest-filtered texture whose decoded image stays readable on the CPU.
+// "breltexture": a nearest-filtered texture whose decoded image stays readable on the CPU; one
+// texture per device, as for "cubemap".
 class CEffect_BrelTexture : public CEffect
 {
 public:
     ~CEffect_BrelTexture() override;
     void Read(CContainer& node) override;
+    void InitDevice(int deviceIndex) override;
+    void PrepareDevice(int deviceIndex) override;
 
     CTexture* m_Texture = nullptr;
     NKeth::CImage m_Image;
     NKeth::CString m_FileName;
+    bool m_Loaded = false;
+    COGLDevice* m_ReadDevice = nullptr;
+    CTexture* m_ReadTexture = nullptr;
+    NKeth::TDynamicArray<CTexture*> m_DeviceTextures;
+
+private:
+    CTexture* MakeTexture();
 };
 
 // "shader": a program built from a file below data/, one per device, each published before its

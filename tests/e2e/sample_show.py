@@ -89,6 +89,10 @@ def main():
     try:
         show = os.path.join(root, "show")
         subprocess.run([TOOL, "sample", show], check=True)
+        # The show an author starts from passes the author's own check.
+        checked = subprocess.run([TOOL, "check", show], capture_output=True, text=True)
+        if checked.returncode != 0:
+            fail("the sample show does not check clean", checked.stdout + checked.stderr)
         log = play(root, show, 22)
         if len(re.findall(r"^#[0-9]: rect=", log, re.M)) < 2:
             fail("not two monitors", log)

@@ -204,31 +204,36 @@ TEST(TextureGL, EachDeviceBindsTheTexturePublishedForIt)
     EXPECT_NE(seen[0], seen[1]);
 }
 
-TEST(TextureGL, BrelTextureSamplesNearestAndKeepsItsImage)
+TEST(TextureGL, BrelTextureSamplesNearestKeepsItsImageAndServesEveryDevice)
 {
     CDataDirectory directory;
     WriteTGA("data/brel.tga", {10, 220, 30, 255});
-    CGLShow show("breltexture {\n name b\n texturefile \"data/brel.tga\"\n}\n", {0});
-    COGLDevice* device = show.Begin(0);
-    auto* texture = static_cast<CTexture*>(show.Resource("b"));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->m_MinFilter, GLenum(GL_NEAREST));
-    EXPECT_EQ(texture->m_MagFilter, GLenum(GL_NEAREST));
-    auto* image = static_cast<CImage*>(show.Resource("b.image"));
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image, &static_cast<CEffect_BrelTexture*>(show.Effect("b"))->m_Image);
-    ASSERT_NE(image->m_Data, nullptr);
-    EXPECT_EQ(image->m_Format.m_Width, 2);
-    device->ResetState();
-    device->BindTexture(0, texture);
-    GLint filter = 0;
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
-    EXPECT_EQ(filter, GL_NEAREST);
-    DrawFullScreenQuad();
-    EXPECT_EQ(Pixel(10, 10), (RGBA{10, 220, 30, 255}));
+    CGLShow show("breltexture {\n name b\n texturefile \"data/brel.tga\"\n}\n", {0, 1});
+    std::vector<void*> seen;
+    for (int i = 0; i < 2; ++i)
+    {
+        COGLDevice* device = show.Begin(i);
+        auto* texture = static_cast<CTexture*>(show.Resource("b"));
+        ASSERT_NE(texture, nullptr);
+        seen.push_back(texture);
+        EXPECT_EQ(texture->m_MinFilter, GLenum(GL_NEAREST));
+        auto* image = static_cast<CImage*>(show.Resource("b.image"));
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image, &static_cast<CEffect_BrelTexture*>(show.Effect("b"))->m_Image);
+        ASSERT_NE(image->m_Data, nullptr);
+        device->ResetState();
+        device->BindTexture(0, texture);
+        GLint filter = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+        EXPECT_EQ(filter, GL_NEAREST);
+        DrawFullScreenQuad();
+        EXPECT_EQ(Pixel(10, 10), (RGBA{10, 220, 30, 255})) << "device " << i;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+    EXPECT_NE(seen[0], seen[1]);
 }
 
-TEST(TextureGL, CubeMapFacesComeFromTheDataDirectory)
+TEST(TextureGL, CubeMapFacesComeFromTheDataDirectoryOnEveryDevice)
 {
     CDataDirectory directory;
     const char* names[6] = {"px.tga", "nx.tga", "py.tga", "ny.tga", "pz.tga", "nz.tga"};
@@ -237,19 +242,27 @@ TEST(TextureGL, CubeMapFacesComeFromTheDataDirectory)
     CGLShow show(
         "cubemap {\n name c\n posx \"px.tga\"\n negx \"nx.tga\"\n posy \"py.tga\"\n negy \"ny.tga\"\n"
         " posz \"pz.tga\"\n negz \"nz.tga\"\n}\n",
-        {0});
-    COGLDevice* device = show.Begin(0);
-    auto* cube = static_cast<CTexture*>(show.Resource("c"));
-    ASSERT_NE(cube, nullptr);
-    EXPECT_EQ(cube->m_Target, GLenum(GL_TEXTURE_CUBE_MAP));
-    device->BindTexture(0, cube);
-    for (int i = 0; i < 6; ++i)
+        {0, 1});
+    std::vector<void*> seen;
+    for (int d = 0; d < 2; ++d)
     {
-        unsigned char pixels[2 * 2 * 4];
-        glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-        EXPECT_EQ((RGBA{pixels[0], pixels[1], pixels[2], pixels[3]}), (RGBA{40 * i, 255 - 40 * i, 7, 255}))
-            << names[i];
+        COGLDevice* device = show.Begin(d);
+        auto* cube = static_cast<CTexture*>(show.Resource("c"));
+        ASSERT_NE(cube, nullptr);
+        seen.push_back(cube);
+        EXPECT_EQ(cube->m_Target, GLenum(GL_TEXTURE_CUBE_MAP));
+        device->BindTexture(0, cube);
+        for (int i = 0; i < 6; ++i)
+        {
+            unsigned char pixels[2 * 2 * 4];
+            glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+            EXPECT_EQ((RGBA{pixels[0], pixels[1], pixels[2], pixels[3]}),
+                      (RGBA{40 * i, 255 - 40 * i, 7, 255}))
+                << names[i] << " on device " << d;
+        }
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
+    EXPECT_NE(seen[0], seen[1]);
 }
 
 TEST(ShaderGL, AProgramWithPrologueVertexAndFragmentSectionsCompilesAndDraws)
