@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 using namespace NKeth;
@@ -86,10 +87,10 @@ const char* const USAGE =
     "Plays the show of the data directory: full screen on every monitor until Escape is\n"
     "pressed, the mouse moves or a window is closed.\n"
     "\n"
-    "Options:\n"
+    "Options (also with two dashes, as xscreensaver passes them):\n"
     "  -window         one 800x600 window on the first monitor; the mouse stays free and\n"
     "                  only Escape or closing the window ends the show\n"
-    "  -root, --root   draw on the root window (or into the one XSCREENSAVER_WINDOW names)\n"
+    "  -root           draw on the root window (or into the one XSCREENSAVER_WINDOW names)\n"
     "  -window-id ID   draw into the existing window ID (decimal or 0x hexadecimal)\n"
     "  -fps            draw the frame rate and the active effects over the show\n"
     "  -frames N       end the show normally after N frames\n"
@@ -161,12 +162,18 @@ SOptions ParseOptions(const CString& commandLine)
     while (rest.GetLength() > 0)
     {
         CString word = rest.Token(" ");
+        // xscreensaver 6 hands its programs' switches on with two dashes.
+        if (word.GetLength() > 2 && strncmp(word.GetText(), "--", 2) == 0 && !(word == "--help"))
+        {
+            CString single;
+            single = word.GetText() + 1;
+            word = single;
+        }
         if (word == "-h" || word == "--help")
             options.m_Help = true;
         else if (word == "-window")
             options.m_Window = true;
-        // xscreensaver 6 hands its programs' switches on with two dashes.
-        else if (word == "-root" || word == "--root")
+        else if (word == "-root")
             options.m_Root = true;
         else if (word == "-fps")
             options.m_Fps = true;
@@ -174,7 +181,7 @@ SOptions ParseOptions(const CString& commandLine)
             options.m_VSync = true;
         else if (word == "-verbose")
             options.m_Verbose = true;
-        else if (word == "-window-id" || word == "--window-id")
+        else if (word == "-window-id")
         {
             options.m_HasWindowId = true;
             options.m_WindowId = rest.Token(" ");
