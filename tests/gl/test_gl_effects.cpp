@@ -50,24 +50,20 @@ public:
     CDataDirectory() { std::filesystem::create_directory("data"); }
 };
 
-// A show on some of the devices, read with the first of them current.
-class CGLShow
+// The test devices of these indices, or an error without a display.
+std::vector<COGLDevice*> Devices(const std::vector<int>& indices)
+{
+    std::vector<COGLDevice*> devices;
+    for (int d : indices)
+        if (!devices.emplace_back(TestDevice(d + 1)))
+            throw std::runtime_error("no display");
+    return devices;
+}
+
+class CGLShow : public CTestShow
 {
 public:
-    CGLShow(const std::string& text, std::vector<int> devices)
-    {
-        ReadScript(m_Root, text);
-        for (int d : devices)
-        {
-            COGLDevice* device = TestDevice(d + 1);
-            if (!device)
-                throw std::runtime_error("no display");
-            m_System.m_Devices.Add(device);
-        }
-        TestDevice(devices[0] + 1);
-        m_System.Init(m_Root);
-    }
-    ~CGLShow() { DeleteEffects(m_System); }
+    CGLShow(const std::string& text, const std::vector<int>& devices) : CTestShow(text, Devices(devices)) {}
 
     // Makes device i of the show current with identity matrices and the whole window as viewport.
     COGLDevice* Begin(int i)
@@ -95,14 +91,6 @@ public:
         EXPECT_TRUE(m_System.FindOutput(key, &value)) << key;
         return value.ToPointer();
     }
-    CEffect* Effect(const char* name)
-    {
-        int index = m_System.FindEffect(name);
-        return index < 0 ? nullptr : m_System.m_Effects[index];
-    }
-
-    CContainer m_Root;
-    CDemoSystem m_System;
 };
 
 RGBA Pixel(int x, int y)
