@@ -28,19 +28,9 @@ namespace
 {
 typedef std::array<int, 4> RGBA;
 
-// Writes a 2 x 2 uncompressed 32-bit TGA of one colour.
-void WriteTGA(const std::string& path, RGBA color)
+void WriteTGA(const std::string& path, RGBA c)
 {
-    unsigned char header[18] = {0, 0, 2};
-    header[12] = 2;
-    header[14] = 2;
-    header[16] = 32;
-    header[17] = 8;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<char*>(header), sizeof header);
-    for (int i = 0; i < 4; ++i)
-        for (int c : {color[2], color[1], color[0], color[3]})
-            out.put(char(c));
+    WriteBytes(path, SolidTGA(2, 2, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2]), uint8_t(c[3])));
 }
 
 // Runs in a fresh directory that holds a data/ directory.

@@ -1,3 +1,4 @@
+#include "content.h"
 #include "demosystem.h"
 #include "effect_vornmodel.h"
 #include "logcapture.h"
@@ -327,12 +328,13 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
 TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
 {
     CTempDir dir;
-    WriteBytes(dir / "data/tex.stuff", Archive({{"textures\\crate.dds", SmallDDS()},
-                                                {"textures\\props\\lamp.dds", SmallDDS()},
-                                                {"textures\\a.dds.bak", SmallDDS()},
+    const TBytes dds = NContent::WriteDDS(NContent::SPixels(4, 4), true);
+    WriteBytes(dir / "data/tex.stuff", Archive({{"textures\\crate.dds", dds},
+                                                {"textures\\props\\lamp.dds", dds},
+                                                {"textures\\a.dds.bak", dds},
                                                 {"textures\\broken.dds", "not a texture"},
-                                                {"other\\x.dds", SmallDDS()},
-                                                {"root.dds", SmallDDS()}}));
+                                                {"other\\x.dds", dds},
+                                                {"root.dds", dds}}));
     const std::string archive = "stufffile {\n name arc\n filename \"data/tex.stuff\"\n}\n";
     {
         CShowInDir show(dir);
