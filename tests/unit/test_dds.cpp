@@ -200,10 +200,11 @@ TEST(DDSLoad, HeaderAndLimits)
     // Unsupported kinds and files without the signature leave the image as it was.
     CLogCapture log;
     unsigned char* before = image.m_Data;
-    EXPECT_FALSE(LoadDDS(MakeDDS("DXT1", 4, 4, TBytes(8)), image));
+    EXPECT_EQ(ErrorOf([&] { LoadDDS(MakeDDS("DXT1", 4, 4, TBytes(8)), image); }),
+              "ddsloader: only DXT3 and DXT5 images are supported");
     TBytes unsigned_ = MakeDDS("DXT5", 4, 4, TBytes(16));
     unsigned_[0] = 'X';
-    EXPECT_FALSE(LoadDDS(unsigned_, image));
+    EXPECT_EQ(ErrorOf([&] { LoadDDS(unsigned_, image); }), "ddsloader: not a DDS file");
     EXPECT_EQ(image.m_Data, before);
     EXPECT_EQ(image.m_Format.m_Width, 256);
 

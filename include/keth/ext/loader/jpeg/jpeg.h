@@ -103,10 +103,10 @@ public:
 private:
     class CBits;
 
-    bool ReadFrame(const uint8_t* data, int size);
-    bool ReadQuantTables(const uint8_t* data, int size);
-    bool ReadHuffmanTables(const uint8_t* data, int size);
-    bool ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
+    void ReadFrame(const uint8_t* data, int size);
+    void ReadQuantTables(const uint8_t* data, int size);
+    void ReadHuffmanTables(const uint8_t* data, int size);
+    void ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
     int DecodeSymbol(CBits& bits, int table);
     void DecodeBlock(CBits& bits, int component, int dcTable, int acTable);
     void StoreBlock(CImage& image, int component, int x0, int y0);
