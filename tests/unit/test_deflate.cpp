@@ -322,7 +322,9 @@ TEST(RLEDecoder, PacketsBoundsAndEnds)
         Bytes out(size_t(c.m_Request));
         EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(rle.Read(out.data(), c.m_Request), c.m_Request); }), c.m_Error);
         if (!*c.m_Error)
+        {
             EXPECT_EQ(out, c.m_Out);
+        }
     }
 
     // A skip consumes exactly the packets a real read would; a size that is not a whole
