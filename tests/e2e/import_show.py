@@ -13,29 +13,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 from PIL import Image
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from showplay import fail, play  # noqa: E402
+
 TOOL, PROGRAM, XVFB_DIR, MODELS = (os.path.abspath(p) for p in sys.argv[1:5])
-with open(os.path.join(XVFB_DIR, "display")) as f:
-    DISPLAY = f.read().strip()
-GUARD = 120  # seconds; only against hangs
-
-
-def fail(message, log=""):
-    print("FAIL:", message)
-    if log:
-        print("--- log\n" + log)
-    sys.exit(1)
-
-
-def read(path):
-    try:
-        with open(path, errors="replace") as f:
-            return f.read()
-    except FileNotFoundError:
-        return ""
 
 
 # The wireframe colours the tool cycles through; the screens and solids are dimmer.
@@ -60,39 +44,10 @@ def main():
             fail("show exited %d" % made.returncode, made.stdout + made.stderr)
         imported = int(re.search(r"^(\d+) models imported", made.stdout, re.M).group(1))
 
-        env = dict(os.environ, DISPLAY=DISPLAY, XDG_CONFIG_HOME=os.path.join(root, "config"),
-                   HOME=os.path.join(root, "home"), VORNSCR_LOG=os.path.join(root, "log.txt"))
-        os.makedirs(os.path.join(root, "config/vornscr"))
-        os.makedirs(env["HOME"])
-        with open(os.path.join(root, "config/vornscr/registry"), "w") as f:
-            f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornScr]\nDir=%s\n" % show)
-        proc = subprocess.Popen([PROGRAM], cwd=show, env=env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        start = time.monotonic()
-        while time.monotonic() - start < GUARD and proc.poll() is None:
-            if re.search(r"ms for group$", read(env["VORNSCR_LOG"]), re.M):
-                break
-            time.sleep(0.2)
         drawn = []
-        for _ in range(6):
-            time.sleep(1.5)
-            drawn.append(wire_pixels(env, os.path.join(root, "shot.png")))
-        if proc.poll() is not None:
-            fail("the show ended before the mouse moved", read(env["VORNSCR_LOG"]))
-        subprocess.run(["xdotool", "mousemove_relative", "--", "40", "30"], env=env, check=True)
-        try:
-            status = proc.wait(GUARD)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            fail("the show did not end on a mouse move")
-        log = read(env["VORNSCR_LOG"])
-        if status != 0:
-            fail("exit status %d" % status, log)
-        bad = [line for line in log.splitlines()
-               if line.startswith("OpenGL: error") or "ERROR" in line or "MEMORY DAMAGE" in line
-               or line.startswith("Error")]
-        if bad:
-            fail("bad log lines: %s" % bad, log)
+        shot = os.path.join(root, "shot.png")
+        log = play(PROGRAM, XVFB_DIR, root, show, 9,
+                   lambda env: drawn.append(wire_pixels(env, shot)) if len(drawn) < 6 else None)
         if len(re.findall(r"ms for model$", log, re.M)) != imported:
             fail("not one model block per imported model", log)
         if "Material:" in log:

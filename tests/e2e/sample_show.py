@@ -13,71 +13,19 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from showplay import fail, play as play_show  # noqa: E402
 
 TOOL, PROGRAM, XVFB_DIR = (os.path.abspath(p) for p in sys.argv[1:4])
-with open(os.path.join(XVFB_DIR, "display")) as f:
-    DISPLAY = f.read().strip()
-GUARD = 120  # seconds; only against hangs
 VORNMODELS = ["torus", "globe", "star", "vase", "spring"]
 LIGHTWAVE = ["crystal.lwo", "knot.lwo"]
 EXPORTED = ["textures/marble.tga", "textures/lava.tga", "textures/decals/stripes.tga",
             "textures/decals/rings.tga"]
 
 
-def fail(message, log=""):
-    print("FAIL:", message)
-    if log:
-        print("--- log\n" + log)
-    sys.exit(1)
-
-
 def play(root, show, seconds):
-    env = dict(os.environ, DISPLAY=DISPLAY, XDG_CONFIG_HOME=os.path.join(root, "config"),
-               HOME=os.path.join(root, "home"), VORNSCR_LOG=os.path.join(root, "log.txt"))
-    for d in ("config/vornscr", "home"):
-        os.makedirs(os.path.join(root, d), exist_ok=True)
-    with open(os.path.join(root, "config/vornscr/registry"), "w") as f:
-        f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\VornScr]\nDir=%s\n" % show)
-    if os.path.exists(env["VORNSCR_LOG"]):
-        os.remove(env["VORNSCR_LOG"])
-    proc = subprocess.Popen([PROGRAM], cwd=show, env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    # Show time starts with the first frame, after loading: wait for frames to be drawn.
-    start = time.monotonic()
-    while time.monotonic() - start < GUARD:
-        if proc.poll() is not None:
-            break
-        log = read(env["VORNSCR_LOG"])
-        # The root group is the last effect read; frames follow.
-        if re.search(r"ms for group$", log, re.M):
-            break
-        time.sleep(0.2)
-    time.sleep(seconds)
-    if proc.poll() is not None:
-        fail("the show ended before the mouse moved", read(env["VORNSCR_LOG"]))
-    subprocess.run(["xdotool", "mousemove_relative", "--", "40", "30"], env=env, check=True)
-    try:
-        status = proc.wait(GUARD)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        fail("the show did not end on a mouse move")
-    log = read(env["VORNSCR_LOG"])
-    if status != 0:
-        fail("exit status %d" % status, log)
-    bad = [line for line in log.splitlines()
-           if line.startswith("OpenGL: error") or "ERROR" in line or "MEMORY DAMAGE" in line]
-    if bad:
-        fail("bad log lines: %s" % bad, log)
-    return log
-
-
-def read(path):
-    try:
-        with open(path, errors="replace") as f:
-            return f.read()
-    except FileNotFoundError:
-        return ""
+    return play_show(PROGRAM, XVFB_DIR, root, show, seconds)
 
 
 def snapshot(paths):
