@@ -193,9 +193,3 @@ TEST(TimedChain, APartTimeThatIsNotANumberRaises)
     EXPECT_EQ(ErrorOf([&] { system.Init(root); }), "Variant type error");
     DeleteEffects(system);
 }
-
-TEST(TimedChain, ABlockNamedPartIsAChildNotAPart)
-{
-    CTestShow show("timedchain {\n name t\n" + Probe("a", "starttime 2\n") + " part {\n  a 9 0 0\n }\n}\n");
-    EXPECT_EQ(show.Effect("a")->m_StartTime, 2.0f);
-}
