@@ -8,6 +8,7 @@
 #include "keth/func/exception.h"
 #include "testsupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -57,6 +58,20 @@ inline void ReadScript(CContainer& root, const std::string& text)
 {
     NKeth::CMemoryReader reader(text.data(), int32_t(text.size()));
     root.Read(reader);
+}
+
+// The log without the demo system's timing lines.
+inline std::string WithoutTimings(const std::string& log)
+{
+    std::string out;
+    for (size_t start = 0, end; start < log.size(); start = end)
+    {
+        end = std::min(log.find('\n', start), log.size() - 1) + 1;
+        const std::string line = log.substr(start, end - start);
+        if (line.rfind("[DEMOSYS] ", 0) != 0 || line.find(" ms for ") == std::string::npos)
+            out += line;
+    }
+    return out;
 }
 
 // Effects live until the process ends in the program; the tests free them.

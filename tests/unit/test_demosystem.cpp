@@ -31,23 +31,6 @@ std::vector<std::string> Names(const CDemoSystem& system)
         names.push_back(system.m_Effects[i]->m_Name.GetText());
     return names;
 }
-
-// Log lines without the per-effect timing lines.
-std::string WithoutTimings(const std::string& log)
-{
-    std::string out;
-    size_t start = 0;
-    while (start < log.size())
-    {
-        size_t end = log.find('\n', start);
-        end = end == std::string::npos ? log.size() : end + 1;
-        std::string line = log.substr(start, end - start);
-        if (line.rfind("[DEMOSYS] ", 0) != 0 || line.find(" ms for ") == std::string::npos)
-            out += line;
-        start = end;
-    }
-    return out;
-}
 } // namespace
 
 TEST(DemoSystem, TheRootIsAGroupOfTheTopLevelBlocks)

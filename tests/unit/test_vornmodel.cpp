@@ -157,51 +157,21 @@ TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
 
 namespace
 {
-// A show on a demo system of its own in a temporary data directory.
-class CShowInDir
+// A show read inside the directory, and what it logged.
+class CShowInDir : private CWorkingDirectory, public CLogCapture, public CTestShow
 {
 public:
-    explicit CShowInDir(const CTempDir& dir) : m_Enter(dir.Path()) {}
-    ~CShowInDir() { DeleteEffects(m_System); }
-
-    void Build(const std::string& script)
+    CShowInDir(const CTempDir& dir, const std::string& script)
+        : CWorkingDirectory(dir.Path()), CTestShow(script)
     {
-        m_Log.Clear();
-        CContainer root;
-        ReadScript(root, script);
-        for (int i = 0; i < root.m_Children.GetCount(); ++i)
-        {
-            CContainer* block = root.m_Children[i];
-            m_System.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
-        }
     }
     TDynamicArray<CMesh*>* Meshes(const char* name)
     {
         CVariant value;
-        if (!m_System.FindOutput(name, &value))
-            return nullptr;
-        return static_cast<TDynamicArray<CMesh*>*>(value.ToPointer());
+        return m_System.FindOutput(name, &value) ? static_cast<TDynamicArray<CMesh*>*>(value.ToPointer())
+                                                 : nullptr;
     }
-
-    // The log without the demo system's timing lines.
-    std::string Log() const
-    {
-        std::string out, line;
-        for (char c : m_Log.Text())
-        {
-            line += c;
-            if (c != '\n')
-                continue;
-            if (line.rfind("[DEMOSYS] ", 0) != 0)
-                out += line;
-            line.clear();
-        }
-        return out + line;
-    }
-
-    CDemoSystem m_System;
-    CWorkingDirectory m_Enter;
-    CLogCapture m_Log;
+    std::string Log() const { return WithoutTimings(Text()); }
 };
 
 const char* VORN_SCRIPT = "stufffile {\n name arc\n filename \"data/models.stuff\"\n}\n"
@@ -215,14 +185,13 @@ TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
     WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
     std::filesystem::create_directories(dir / "vornscr/cache");
     {
-        CShowInDir show(dir);
-        show.Build(VORN_SCRIPT);
+        CShowInDir show(dir, VORN_SCRIPT);
         TDynamicArray<CMesh*>* meshes = show.Meshes("rock");
         ASSERT_NE(meshes, nullptr);
         ASSERT_EQ(meshes->GetCount(), 1);
         EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
         EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
-        CEffect* effect = show.m_System.m_Effects[show.m_System.FindEffect("rock")];
+        CEffect* effect = show.Effect("rock");
         EXPECT_EQ(effect->m_EndTime, -1.0f);
     }
     EXPECT_EQ(ReadBytes(dir / "vornscr/cache/rock.bin").size(),
@@ -230,8 +199,7 @@ TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
 
     // With the cache present the archive is not needed.
     std::filesystem::remove(dir / "data/models.stuff");
-    CShowInDir again(dir);
-    again.Build(VORN_SCRIPT);
+    CShowInDir again(dir, VORN_SCRIPT);
     TDynamicArray<CMesh*>* meshes = again.Meshes("rock");
     ASSERT_EQ(meshes->GetCount(), 1);
     EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
@@ -257,10 +225,9 @@ TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
         bad.version = 0x0104;
         WriteBytes(dir / "data/models.stuff", Archive({{"models\\bad.mdl", ModelFile(bad)}}));
         std::filesystem::create_directories(dir / "vornscr/cache");
-        CShowInDir show(dir);
-        show.Build(std::string("stufffile {\n name arc\n filename \"data/models.stuff\"\n}\n"
-                               "vornmodel {\n name m\n stuff \"") +
-                   c.m_Stuff + "\"\n}\n");
+        CShowInDir show(dir, std::string("stufffile {\n name arc\n filename \"data/models.stuff\"\n}\n"
+                                         "vornmodel {\n name m\n stuff \"") +
+                                 c.m_Stuff + "\"\n}\n");
         EXPECT_EQ(show.Meshes("m")->GetCount(), c.m_Meshes);
         EXPECT_FALSE(std::filesystem::exists(dir / "vornscr/cache/m.bin"));
     }
@@ -269,18 +236,15 @@ TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
     WriteBytes(dir / "data/models.stuff",
                Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}).substr(0, 30));
     {
-        CShowInDir show(dir);
-        show.Build(VORN_SCRIPT);
+        CShowInDir show(dir, VORN_SCRIPT);
         EXPECT_EQ(show.Meshes("rock")->GetCount(), 0);
     }
     WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
-    CShowInDir mended(dir);
-    mended.Build(VORN_SCRIPT);
+    CShowInDir mended(dir, VORN_SCRIPT);
     EXPECT_EQ((*mended.Meshes("rock"))[0]->m_Indices.GetCount(), 3);
 
     CTempDir noCacheDir;
-    CShowInDir show(noCacheDir);
-    show.Build("vornmodel {\n name m\n}\n");
+    CShowInDir show(noCacheDir, "vornmodel {\n name m\n}\n");
     EXPECT_FALSE(std::filesystem::exists(noCacheDir / "vornscr/cache/m.bin"));
 }
 
@@ -293,8 +257,8 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
                Form(Tags({"rock"}) + Surface("rock") + Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) +
                     Polygons({{0, 1, 2}})));
     {
-        CShowInDir show(dir);
-        show.Build("model {\n name m\n modelfile \"rock.lwo\"\n materials {\n rock {\n blend 1\n }\n }\n}\n");
+        CShowInDir show(
+            dir, "model {\n name m\n modelfile \"rock.lwo\"\n materials {\n rock {\n blend 1\n }\n }\n}\n");
         EXPECT_EQ(show.Log(), "Material: rock (0, 0)\n");
         TDynamicArray<CMesh*>* meshes = show.Meshes("m");
         ASSERT_EQ(meshes->GetCount(), 1);
@@ -306,8 +270,7 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
     // The cache wins even over a different object.
     WriteBytes(dir / "data/rock.lwo", object);
     {
-        CShowInDir show(dir);
-        show.Build("model {\n name m\n modelfile \"rock.lwo\"\n}\n");
+        CShowInDir show(dir, "model {\n name m\n modelfile \"rock.lwo\"\n}\n");
         EXPECT_EQ(show.Log(), "");
         EXPECT_EQ(show.Meshes("m")->GetCount(), 1);
     }
@@ -316,9 +279,8 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
     WriteBytes(dir / "data/quads.lwo",
                Form(Tags({"q"}) + Surface("q") + Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}) +
                     Polygons({{0, 1, 2, 3}})));
-    CShowInDir show(dir);
-    show.Build("model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n"
-               "model {\n name quads\n modelfile \"quads.lwo\"\n}\n");
+    CShowInDir show(dir, "model {\n name none\n modelfile \"gone.lwo\"\n}\nmodel {\n name empty\n}\n"
+                         "model {\n name quads\n modelfile \"quads.lwo\"\n}\n");
     EXPECT_EQ(show.Meshes("none")->GetCount(), 0);
     EXPECT_EQ(show.Meshes("empty")->GetCount(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "data/gone.lwo.bin"));
@@ -337,8 +299,7 @@ TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
                                                 {"root.dds", dds}}));
     const std::string archive = "stufffile {\n name arc\n filename \"data/tex.stuff\"\n}\n";
     {
-        CShowInDir show(dir);
-        show.Build(archive + "vorntextures {\n outputdir out\n stuff \"arc|Textures\"\n}\n");
+        CShowInDir show(dir, archive + "vorntextures {\n outputdir out\n stuff \"arc|Textures\"\n}\n");
         EXPECT_EQ(show.Log(), "Converting texture: out\\textures\\crate.tga\n"
                               "Converting texture: out\\textures\\props\\lamp.tga\n"
                               "Converting texture: out\\textures\\a.dds.tga\n");
@@ -351,19 +312,18 @@ TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
     {
         // An empty path exports the whole archive; an existing file is overwritten.
         WriteBytes(dir / "all/textures/crate.tga", "old");
-        CShowInDir show(dir);
-        show.Build(archive + "vorntextures {\n outputdir all\n stuff arc\n}\n");
+        CShowInDir show(dir, archive + "vorntextures {\n outputdir all\n stuff arc\n}\n");
         EXPECT_EQ(ReadBytes(dir / "all/textures/crate.tga").size(), lamp.size());
         EXPECT_TRUE(std::filesystem::exists(dir / "all/x.tga") ||
                     std::filesystem::exists(dir / "all/root.tga"));
         EXPECT_TRUE(std::filesystem::exists(dir / "all/other/x.tga"));
     }
     {
-        CShowInDir show(dir);
-        show.Build(archive + "vorntextures {\n outputdir \"slash/deep\"\n stuff \"arc|\"\n}\n"
-                             "vorntextures {\n outputdir none\n stuff \"arc|textures\\crate.dds\"\n}\n"
-                             "vorntextures {\n outputdir none\n stuff \"arc|nothing\"\n}\n"
-                             "vorntextures {\n stuff arc\n}\n");
+        CShowInDir show(dir, archive +
+                                 "vorntextures {\n outputdir \"slash/deep\"\n stuff \"arc|\"\n}\n"
+                                 "vorntextures {\n outputdir none\n stuff \"arc|textures\\crate.dds\"\n}\n"
+                                 "vorntextures {\n outputdir none\n stuff \"arc|nothing\"\n}\n"
+                                 "vorntextures {\n stuff arc\n}\n");
         EXPECT_TRUE(std::filesystem::exists(dir / "slash/deep/root.tga"));
         EXPECT_FALSE(std::filesystem::exists(dir / "none"));
     }
