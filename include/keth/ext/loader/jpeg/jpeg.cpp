@@ -60,24 +60,13 @@ int Extend(uint32_t value, int bits)
     return value < (1u << (bits - 1)) ? int(value) - (1 << bits) + 1 : int(value);
 }
 
-// Where the processor has them, the transform's sums run on wider vectors; each sample's sum
-// keeps its order and its separate multiply and add, so every variant gives the same bytes.
-#if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define JPEG_VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef JPEG_VECTOR_VARIANTS
-#define JPEG_VECTOR_VARIANTS
-#endif
-
 // Zero coefficients add nothing to any sample, so only the others (bits of present, by natural
 // position) are summed, each over the 64 samples at once and in ascending order as a
 // sample-by-sample sum would take them.
-JPEG_VECTOR_VARIANTS void InverseTransform(const float* coefficients, uint64_t present, uint8_t* block)
+void InverseTransformPlain(const float* coefficients, uint64_t present, uint8_t* block)
 {
     const SIdctTable& table = IdctTable();
-    alignas(32) float sums[64] = {};
+    float sums[64] = {};
     while (present)
     {
         int n = __builtin_ctzll(present);
@@ -94,6 +83,84 @@ JPEG_VECTOR_VARIANTS void InverseTransform(const float* coefficients, uint64_t p
         sum = sum > 255.0f ? 255.0f : sum;
         block[sample] = uint8_t(int(sum));
     }
+}
+
+// The same sums, one block row to a vector held in a register. Every sample still gets its
+// own multiply and add in the same order (the file is built without contracting them into
+// fused operations), so the bytes match the plain transform's.
+typedef float TRow __attribute__((vector_size(32)));
+typedef int32_t TRowInt __attribute__((vector_size(32)));
+
+template <int ROWS>
+inline __attribute__((always_inline)) void TransformRows(const float* coefficients, uint64_t present, int firstRow,
+                                                         uint8_t* out, int32_t pitch)
+{
+    const SIdctTable& table = IdctTable();
+    TRow sums[ROWS];
+    for (int r = 0; r < ROWS; ++r)
+        sums[r] = TRow{};
+    while (present)
+    {
+        int n = __builtin_ctzll(present);
+        present &= present - 1;
+        const float value = coefficients[n];
+        const TRow* factor = reinterpret_cast<const TRow*>(table.m_Factor[n]) + firstRow;
+        for (int r = 0; r < ROWS; ++r)
+            sums[r] += value * factor[r];
+    }
+    const TRow zero = TRow{}, top = zero + 255.0f;
+    for (int r = 0; r < ROWS; ++r)
+    {
+        TRow sum = sums[r] + 128.0f;
+        sum = sum < zero ? zero : sum;
+        sum = sum > top ? top : sum;
+        TRowInt whole = __builtin_convertvector(sum, TRowInt);
+        uint8_t* row = out + int64_t(firstRow + r) * pitch;
+        for (int x = 0; x < 8; ++x)
+            row[x] = uint8_t(whole[x]);
+    }
+}
+
+// Eight 8-lane rows fit the registers of the wider units; the baseline units take the block in
+// two halves.
+void InverseTransformBaseline(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
+{
+    TransformRows<4>(coefficients, present, 0, out, pitch);
+    TransformRows<4>(coefficients, present, 4, out, pitch);
+}
+
+#if defined(__x86_64__) && defined(__linux__)
+__attribute__((target("avx2"))) void InverseTransformWide(const float* coefficients, uint64_t present,
+                                                          uint8_t* out, int32_t pitch)
+{
+    TransformRows<8>(coefficients, present, 0, out, pitch);
+}
+
+typedef void (*TTransform)(const float*, uint64_t, uint8_t*, int32_t);
+TTransform ChooseTransform()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? InverseTransformWide : InverseTransformBaseline;
+}
+const TTransform s_Transform = ChooseTransform();
+#else
+void (*const s_Transform)(const float*, uint64_t, uint8_t*, int32_t) = InverseTransformBaseline;
+#endif
+
+void InverseTransform(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
+{
+    // A block of its DC term alone is one value throughout.
+    if (present <= 1)
+    {
+        float sum = (present ? coefficients[0] * IdctTable().m_Factor[0][0] : 0.0f) + 128.0f;
+        sum = sum < 0.0f ? 0.0f : sum;
+        sum = sum > 255.0f ? 255.0f : sum;
+        uint8_t value = uint8_t(int(sum));
+        for (int r = 0; r < 8; ++r)
+            memset(out + int64_t(r) * pitch, value, 8);
+        return;
+    }
+    s_Transform(coefficients, present, out, pitch);
 }
 
 // Repeats each of 8 samples SCALE times.
@@ -214,24 +281,33 @@ int32_t CJPEGScanReader::Read(void* buffer, int32_t size)
 
 // ---------------------------------------------------------------------------------------------
 
-// Bit reader over the scan data, most significant bit first: the next bit is bit 31.
+// Bit reader over the scan data, most significant bit first: the next bit is bit 63, and the
+// bits below those held are zero.
 class CJPEGFormat::CBits
 {
 public:
     explicit CBits(CJPEGScanReader* source) : m_Count(0), m_Bits(0), m_Source(source) {}
 
-    uint32_t Peek(int n) const { return m_Bits >> (32 - n); }
+    uint32_t Peek(int n) const { return uint32_t(m_Bits >> (64 - n)); }
     void Skip(int n)
     {
         m_Bits <<= n;
         m_Count -= n;
     }
-    // Tops the buffer up to at least 25 bits, the first new byte going just below the bits held.
+    // Tops the buffer up to at least 56 bits, enough for two codes with their value bits.
     void Fill()
     {
-        while (m_Count <= 24)
+        uint64_t bytes;
+        int count = (63 - m_Count) >> 3;
+        if (m_Source->TakeScanBytes(count, bytes))
         {
-            m_Bits |= m_Source->NextScanByte() << (24 - m_Count);
+            m_Bits |= bytes >> m_Count;
+            m_Count += 8 * count;
+            return;
+        }
+        while (m_Count <= 56)
+        {
+            m_Bits |= uint64_t(m_Source->NextScanByte()) << (56 - m_Count);
             m_Count += 8;
         }
     }
@@ -246,7 +322,7 @@ public:
     }
 
     int32_t m_Count;
-    uint32_t m_Bits;
+    uint64_t m_Bits;
     CJPEGScanReader* m_Source;
 };
 
@@ -260,6 +336,8 @@ CJPEGFormat::CJPEGFormat()
     memset(m_Block, 0, sizeof m_Block);
     memset(m_DCPred, 0, sizeof m_DCPred);
     memset(m_QuantDefined, 0, sizeof m_QuantDefined);
+    memset(m_PlanePitch, 0, sizeof m_PlanePitch);
+    m_Plain = false;
     for (int table = 0; table < 8; ++table)
         BuildLookup(table);
 }
@@ -645,6 +723,14 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
         return false;
     }
 
+    for (int c = 0; c < count && !m_Plain; ++c)
+    {
+        int h = count == 1 ? 1 : m_Components[c].m_Sampling >> 4;
+        int v = count == 1 ? 1 : m_Components[c].m_Sampling & 15;
+        m_PlanePitch[c] = m_McuCols * h * 8;
+        m_Planes[c].resize(size_t(m_PlanePitch[c]) * v * 8);
+    }
+
     reader.BeginScan();
     CBits bits(&reader);
     for (int m = 0; m < m_McuCount; ++m)
@@ -659,14 +745,22 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
             for (int by = 0; by < v; ++by)
                 for (int bx = 0; bx < h; ++bx)
                 {
-                    DecodeBlock(bits, c, dcTable[i], acTable[i]);
-                    StoreBlock(image, c, (mcuCol * h + bx) * component.m_ScaleX * 8,
-                               (mcuRow * v + by) * component.m_ScaleY * 8);
+                    if (m_Plain)
+                    {
+                        DecodeBlock(bits, c, dcTable[i], acTable[i], m_Block, 8);
+                        StoreBlock(image, c, (mcuCol * h + bx) * component.m_ScaleX * 8,
+                                   (mcuRow * v + by) * component.m_ScaleY * 8);
+                        continue;
+                    }
+                    uint8_t* out = m_Planes[c].data() + int64_t(by) * 8 * m_PlanePitch[c] + (mcuCol * h + bx) * 8;
+                    DecodeBlock(bits, c, dcTable[i], acTable[i], out, m_PlanePitch[c]);
                 }
         }
         // Bits taken from past the end of the scan data mean the data was cut short.
         if (8 * reader.m_Padding > bits.m_Count)
             throw CException("Unexpected end of jpeg data");
+        if (!m_Plain && mcuCol == m_McuCols - 1)
+            StoreMcuRow(image, mcuRow);
     }
     // Whatever the last MCU left unread before the next marker is dropped.
     while (!reader.AtScanEnd())
@@ -740,7 +834,7 @@ int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
     throw CException("Coudn't find huffman entry");
 }
 
-void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTable)
+void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTable, uint8_t* out, int32_t pitch)
 {
     const float* quant = m_Quant[m_Components[component].m_QuantTable];
     float coefficients[64];
@@ -755,7 +849,8 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
     const SFastCoefficient* fast = m_FastAC[acTable];
     for (int k = 1; k < 64;)
     {
-        if (bits.m_Count < 16)
+        // A code and its value bits take at most 31.
+        if (bits.m_Count < 32)
             bits.Fill();
         const SFastCoefficient& coefficient = fast[bits.Peek(FAST_BITS)];
         if (coefficient.m_Length)
@@ -794,7 +889,10 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
         ++k;
     }
 
-    InverseTransform(coefficients, present, m_Block);
+    if (m_Plain)
+        InverseTransformPlain(coefficients, present, out);
+    else
+        InverseTransform(coefficients, present, out, pitch);
 }
 
 void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
@@ -846,6 +944,77 @@ void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
             for (int x = 0; x < width; ++x)
                 out[x * channels] = wide[x];
         }
+    }
+}
+} // namespace NKeth
+
+namespace NKeth
+{
+namespace
+{
+// One output row from the rows of the components' planes; SCALE is the pixels per sample across
+// of each chroma component when both have the same.
+template <int SCALE>
+void InterleaveRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int width)
+{
+    for (int x = 0; x < width; ++x)
+    {
+        out[3 * x] = y[x];
+        out[3 * x + 1] = cb[x / SCALE];
+        out[3 * x + 2] = cr[x / SCALE];
+    }
+}
+
+template <int SCALE> void SpreadRow(const uint8_t* in, uint8_t* out, int channels, int width)
+{
+    for (int x = 0; x < width; ++x)
+        out[x * channels] = in[x / SCALE];
+}
+} // namespace
+
+void CJPEGFormat::StoreMcuRow(CImage& image, int mcuRow)
+{
+    const int channels = m_ComponentCount;
+    const int32_t pitch = image.m_Format.m_Pitch;
+    int rows = 8 * (channels == 1 ? 1 : m_Components[0].m_ScaleY * (m_Components[0].m_Sampling & 15));
+    int y0 = mcuRow * rows;
+    rows = m_Height - y0 < rows ? m_Height - y0 : rows;
+    const uint8_t* planes[3];
+    for (int r = 0; r < rows; ++r)
+    {
+        uint8_t* out = image.m_Data + int64_t(y0 + r) * pitch;
+        for (int c = 0; c < channels; ++c)
+            planes[c] = m_Planes[c].data() + int64_t(r / m_Components[c].m_ScaleY) * m_PlanePitch[c];
+        if (channels == 1)
+        {
+            memcpy(out, planes[0], size_t(m_Width));
+            continue;
+        }
+        const CComponent* info = m_Components;
+        if (info[0].m_ScaleX == 1 && info[1].m_ScaleX == info[2].m_ScaleX && info[1].m_ScaleX <= 2)
+        {
+            if (info[1].m_ScaleX == 1)
+                InterleaveRow<1>(planes[0], planes[1], planes[2], out, m_Width);
+            else
+                InterleaveRow<2>(planes[0], planes[1], planes[2], out, m_Width);
+            continue;
+        }
+        for (int c = 0; c < channels; ++c)
+            switch (info[c].m_ScaleX)
+            {
+                case 1:
+                    SpreadRow<1>(planes[c], out + c, channels, m_Width);
+                    break;
+                case 2:
+                    SpreadRow<2>(planes[c], out + c, channels, m_Width);
+                    break;
+                case 3:
+                    SpreadRow<3>(planes[c], out + c, channels, m_Width);
+                    break;
+                default:
+                    SpreadRow<4>(planes[c], out + c, channels, m_Width);
+                    break;
+            }
     }
 }
 } // namespace NKeth
