@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace NKeth
 {
@@ -49,11 +52,7 @@ struct SIdctTable
     }
 };
 
-const SIdctTable& IdctTable()
-{
-    static const SIdctTable table;
-    return table;
-}
+const SIdctTable s_Idct;
 
 int Extend(uint32_t value, int bits)
 {
@@ -65,14 +64,13 @@ int Extend(uint32_t value, int bits)
 // sample-by-sample sum would take them.
 void InverseTransformPlain(const float* coefficients, uint64_t present, uint8_t* block)
 {
-    const SIdctTable& table = IdctTable();
     float sums[64] = {};
     while (present)
     {
         int n = __builtin_ctzll(present);
         present &= present - 1;
         const float value = coefficients[n];
-        const float* factor = table.m_Factor[n];
+        const float* factor = s_Idct.m_Factor[n];
         for (int sample = 0; sample < 64; ++sample)
             sums[sample] += value * factor[sample];
     }
@@ -85,55 +83,80 @@ void InverseTransformPlain(const float* coefficients, uint64_t present, uint8_t*
     }
 }
 
-// The same sums, one block row to a vector held in a register. Every sample still gets its
-// own multiply and add in the same order (the file is built without contracting them into
-// fused operations), so the bytes match the plain transform's.
-typedef float TRow __attribute__((vector_size(32)));
-typedef int32_t TRowInt __attribute__((vector_size(32)));
-
-template <int ROWS>
-inline __attribute__((always_inline)) void TransformRows(const float* coefficients, uint64_t present, int firstRow,
-                                                         uint8_t* out, int32_t pitch)
+// The same sums in vector registers. Every sample still gets its own multiply and add in the
+// same order (the file is built without contracting them into fused operations), and the clamp
+// and truncation are the plain transform's, so the bytes match.
+#if defined(__x86_64__)
+// Clamps and truncates two rows of sums, given as their halves, and stores them.
+inline void StoreRows(__m128 a0, __m128 a1, __m128 b0, __m128 b1, uint8_t* out, int32_t pitch)
 {
-    const SIdctTable& table = IdctTable();
-    TRow sums[ROWS];
-    for (int r = 0; r < ROWS; ++r)
-        sums[r] = TRow{};
-    while (present)
-    {
-        int n = __builtin_ctzll(present);
-        present &= present - 1;
-        const float value = coefficients[n];
-        const TRow* factor = reinterpret_cast<const TRow*>(table.m_Factor[n]) + firstRow;
-        for (int r = 0; r < ROWS; ++r)
-            sums[r] += value * factor[r];
-    }
-    const TRow zero = TRow{}, top = zero + 255.0f;
-    for (int r = 0; r < ROWS; ++r)
-    {
-        TRow sum = sums[r] + 128.0f;
-        sum = sum < zero ? zero : sum;
-        sum = sum > top ? top : sum;
-        TRowInt whole = __builtin_convertvector(sum, TRowInt);
-        uint8_t* row = out + int64_t(firstRow + r) * pitch;
-        for (int x = 0; x < 8; ++x)
-            row[x] = uint8_t(whole[x]);
-    }
+    const __m128 bias = _mm_set1_ps(128.0f), zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
+    __m128i a = _mm_packs_epi32(_mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(a0, bias), zero), top)),
+                                _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(a1, bias), zero), top)));
+    __m128i b = _mm_packs_epi32(_mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(b0, bias), zero), top)),
+                                _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(b1, bias), zero), top)));
+    __m128i bytes = _mm_packus_epi16(a, b);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + pitch), _mm_srli_si128(bytes, 8));
 }
 
-// Eight 8-lane rows fit the registers of the wider units; the baseline units take the block in
-// two halves.
+// Sixteen four-lane sums do not fit the sixteen registers beside their operands, so the block
+// goes in two halves of four rows.
 void InverseTransformBaseline(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
 {
-    TransformRows<4>(coefficients, present, 0, out, pitch);
-    TransformRows<4>(coefficients, present, 4, out, pitch);
+    for (int half = 0; half < 2; ++half)
+    {
+        __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+        for (uint64_t left = present; left; left &= left - 1)
+        {
+            int n = __builtin_ctzll(left);
+            const __m128 value = _mm_set1_ps(coefficients[n]);
+            const float* factor = s_Idct.m_Factor[n] + 32 * half;
+            s0 = _mm_add_ps(s0, _mm_mul_ps(value, _mm_load_ps(factor)));
+            s1 = _mm_add_ps(s1, _mm_mul_ps(value, _mm_load_ps(factor + 4)));
+            s2 = _mm_add_ps(s2, _mm_mul_ps(value, _mm_load_ps(factor + 8)));
+            s3 = _mm_add_ps(s3, _mm_mul_ps(value, _mm_load_ps(factor + 12)));
+            s4 = _mm_add_ps(s4, _mm_mul_ps(value, _mm_load_ps(factor + 16)));
+            s5 = _mm_add_ps(s5, _mm_mul_ps(value, _mm_load_ps(factor + 20)));
+            s6 = _mm_add_ps(s6, _mm_mul_ps(value, _mm_load_ps(factor + 24)));
+            s7 = _mm_add_ps(s7, _mm_mul_ps(value, _mm_load_ps(factor + 28)));
+        }
+        uint8_t* rows = out + int64_t(4 * half) * pitch;
+        StoreRows(s0, s1, s2, s3, rows, pitch);
+        StoreRows(s4, s5, s6, s7, rows + 2 * int64_t(pitch), pitch);
+    }
 }
 
-#if defined(__x86_64__) && defined(__linux__)
+#if defined(__linux__)
+// Eight eight-lane sums hold the whole block. (Only where the compiler keeps the stack aligned
+// for such registers.)
 __attribute__((target("avx2"))) void InverseTransformWide(const float* coefficients, uint64_t present,
                                                           uint8_t* out, int32_t pitch)
 {
-    TransformRows<8>(coefficients, present, 0, out, pitch);
+    __m256 s0 = _mm256_setzero_ps(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+    for (; present; present &= present - 1)
+    {
+        int n = __builtin_ctzll(present);
+        const __m256 value = _mm256_set1_ps(coefficients[n]);
+        const float* factor = s_Idct.m_Factor[n];
+        s0 = _mm256_add_ps(s0, _mm256_mul_ps(value, _mm256_load_ps(factor)));
+        s1 = _mm256_add_ps(s1, _mm256_mul_ps(value, _mm256_load_ps(factor + 8)));
+        s2 = _mm256_add_ps(s2, _mm256_mul_ps(value, _mm256_load_ps(factor + 16)));
+        s3 = _mm256_add_ps(s3, _mm256_mul_ps(value, _mm256_load_ps(factor + 24)));
+        s4 = _mm256_add_ps(s4, _mm256_mul_ps(value, _mm256_load_ps(factor + 32)));
+        s5 = _mm256_add_ps(s5, _mm256_mul_ps(value, _mm256_load_ps(factor + 40)));
+        s6 = _mm256_add_ps(s6, _mm256_mul_ps(value, _mm256_load_ps(factor + 48)));
+        s7 = _mm256_add_ps(s7, _mm256_mul_ps(value, _mm256_load_ps(factor + 56)));
+    }
+    const int64_t step = 2 * int64_t(pitch);
+    StoreRows(_mm256_castps256_ps128(s0), _mm256_extractf128_ps(s0, 1), _mm256_castps256_ps128(s1),
+              _mm256_extractf128_ps(s1, 1), out, pitch);
+    StoreRows(_mm256_castps256_ps128(s2), _mm256_extractf128_ps(s2, 1), _mm256_castps256_ps128(s3),
+              _mm256_extractf128_ps(s3, 1), out + step, pitch);
+    StoreRows(_mm256_castps256_ps128(s4), _mm256_extractf128_ps(s4, 1), _mm256_castps256_ps128(s5),
+              _mm256_extractf128_ps(s5, 1), out + 2 * step, pitch);
+    StoreRows(_mm256_castps256_ps128(s6), _mm256_extractf128_ps(s6, 1), _mm256_castps256_ps128(s7),
+              _mm256_extractf128_ps(s7, 1), out + 3 * step, pitch);
 }
 
 typedef void (*TTransform)(const float*, uint64_t, uint8_t*, int32_t);
@@ -146,13 +169,23 @@ const TTransform s_Transform = ChooseTransform();
 #else
 void (*const s_Transform)(const float*, uint64_t, uint8_t*, int32_t) = InverseTransformBaseline;
 #endif
+#else
+void TransformToRows(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
+{
+    uint8_t block[64];
+    InverseTransformPlain(coefficients, present, block);
+    for (int r = 0; r < 8; ++r)
+        memcpy(out + int64_t(r) * pitch, block + 8 * r, 8);
+}
+void (*const s_Transform)(const float*, uint64_t, uint8_t*, int32_t) = TransformToRows;
+#endif
 
 void InverseTransform(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
 {
     // A block of its DC term alone is one value throughout.
     if (present <= 1)
     {
-        float sum = (present ? coefficients[0] * IdctTable().m_Factor[0][0] : 0.0f) + 128.0f;
+        float sum = (present ? coefficients[0] * s_Idct.m_Factor[0][0] : 0.0f) + 128.0f;
         sum = sum < 0.0f ? 0.0f : sum;
         sum = sum > 255.0f ? 255.0f : sum;
         uint8_t value = uint8_t(int(sum));
