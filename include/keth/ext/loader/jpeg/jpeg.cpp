@@ -834,6 +834,9 @@ void CJPEGFormat::BuildLookup(int table)
         fast[bits] = SFastCoefficient{0, 0, 0};
         int length = lookup.m_Fast[bits] >> 8, run = (lookup.m_Fast[bits] >> 4) & 15,
             size = lookup.m_Fast[bits] & 15;
+        // The end of the block and a run of sixteen zeros carry no value bits.
+        if (length && !size && (run == 0 || run == 15))
+            fast[bits] = SFastCoefficient{0, uint8_t(run), uint8_t(length)};
         if (length && size && length + size <= FAST_BITS)
         {
             uint32_t value = (bits >> (FAST_BITS - length - size)) & ((1u << size) - 1);
@@ -842,33 +845,35 @@ void CJPEGFormat::BuildLookup(int table)
     }
 }
 
-int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
+int CJPEGFormat::DecodeLongCode(uint64_t bits, int table) const
 {
     const SHuffmanLookup& lookup = m_Lookup[table];
-    if (bits.m_Count < 16)
-        bits.Fill();
-    int fast = lookup.m_Fast[bits.Peek(FAST_BITS)];
-    if (fast)
-    {
-        bits.Skip(fast >> 8);
-        return fast & 255;
-    }
     // Bits that match no shorter code lie above every code of a length up to the one that has
     // them; canonical codes make this the same as trying each entry in turn.
     for (int length = FAST_BITS + 1; length <= 16; ++length)
     {
-        int32_t code = int32_t(bits.Peek(length));
+        int32_t code = int32_t(bits >> (64 - length));
         if (code <= lookup.m_MaxCode[length])
-        {
-            bits.Skip(length);
-            return lookup.m_Symbols[lookup.m_Offset[length] + code];
-        }
+            return length << 8 | lookup.m_Symbols[lookup.m_Offset[length] + code];
     }
     throw CException("Coudn't find huffman entry");
 }
 
-void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTable, uint8_t* out, int32_t pitch)
+inline int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
 {
+    if (bits.m_Count < 16)
+        bits.Fill();
+    int code = m_Lookup[table].m_Fast[bits.Peek(FAST_BITS)];
+    if (!code)
+        code = DecodeLongCode(bits.m_Bits, table);
+    bits.Skip(code >> 8);
+    return code & 255;
+}
+
+void CJPEGFormat::DecodeBlock(CBits& source, int component, int dcTable, int acTable, uint8_t* out, int32_t pitch)
+{
+    // A copy the compiler can keep in registers.
+    CBits bits = source;
     const float* quant = m_Quant[m_Components[component].m_QuantTable];
     float coefficients[64];
     // Natural positions of the non-zero coefficients.
@@ -885,10 +890,20 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
         // A code and its value bits take at most 31.
         if (bits.m_Count < 32)
             bits.Fill();
-        const SFastCoefficient& coefficient = fast[bits.Peek(FAST_BITS)];
+        const SFastCoefficient coefficient = fast[bits.Peek(FAST_BITS)];
         if (coefficient.m_Length)
         {
             bits.Skip(coefficient.m_Length);
+            if (coefficient.m_Value == 0)
+            {
+                // The end of the block, or a run of sixteen zeros.
+                if (coefficient.m_Run == 0)
+                    break;
+                k += 16;
+                if (k > 64)
+                    throw CException("AC run past the end of a jpeg block");
+                continue;
+            }
             k += coefficient.m_Run;
             if (k > 63)
                 throw CException("AC run past the end of a jpeg block");
@@ -921,6 +936,7 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
         }
         ++k;
     }
+    source = bits;
 
     if (m_Plain)
         InverseTransformPlain(coefficients, present, out);

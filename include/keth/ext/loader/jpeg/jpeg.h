@@ -129,6 +129,8 @@ private:
     bool ReadHuffmanTables(const uint8_t* data, int size);
     bool ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
     int DecodeSymbol(CBits& bits, int table);
+    // Length << 8 | symbol of a code longer than FAST_BITS at the top of bits.
+    int DecodeLongCode(uint64_t bits, int table) const;
     // Decodes one block and writes its samples to out, rows pitch apart.
     void DecodeBlock(CBits& bits, int component, int dcTable, int acTable, uint8_t* out, int32_t pitch);
     void StoreBlock(CImage& image, int component, int x0, int y0);
@@ -149,7 +151,8 @@ private:
         uint8_t m_Symbols[256];
     };
     // An AC code and its value bits together within FAST_BITS: the whole coefficient by one
-    // lookup. m_Length 0 marks the others.
+    // lookup; m_Value 0 is the end of the block (m_Run 0) or sixteen zeros (m_Run 15).
+    // m_Length 0 marks the others.
     struct SFastCoefficient
     {
         int16_t m_Value;
