@@ -5,25 +5,22 @@ Usage: bench_power.py TOOL PROGRAM [SECONDS] [RUNS]
 
 Each run plays the generated sample show on a virtual display; once it is built, the CPU time
 of the process (user + system, from /proc) over SECONDS of wall time gives its CPU use, in
-per cent of one core. Full screen at 1920x1080 and in an 800x600 window, with no switch and
-with -maxfps 30; the median and the min-max spread over RUNS runs.
+per cent of one core. Full screen at 1920x1080 and in an 800x600 window, with no switch,
+with -maxfps 30 and with -maxfps 10; the median and the min-max spread over RUNS runs.
 """
 import os
-import shutil
 import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
+
+import showbench
 
 TOOL, PROGRAM = (os.path.abspath(p) for p in sys.argv[1:3])
 SECONDS = float(sys.argv[3]) if len(sys.argv) > 3 else 10
 RUNS = int(sys.argv[4]) if len(sys.argv) > 4 else 3
 TICKS = os.sysconf("SC_CLK_TCK")
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-sys.argv = [sys.argv[0], PROGRAM, "/nonexistent"]
-import bench_show as common  # noqa: E402  (its main runs only when started as a script)
 
 
 def cpu_seconds(pid):
@@ -58,24 +55,16 @@ def cpu_use(display, show, args):
 
 
 def main():
-    parent = tempfile.mkdtemp(prefix="vornscr_bench_power_")
-    server = None
-    try:
-        server, display = common.start_display(1920, 1080, parent)
+    with showbench.scratch("vornscr_bench_power_") as parent, \
+            showbench.virtual_display(1920, 1080, parent) as display:
         show = os.path.join(parent, "show")
         subprocess.run([TOOL, "sample", show], check=True, stdout=subprocess.DEVNULL)
         for label, args in (("1920x1080", []), ("800x600 window", ["-window"])):
-            for limit in ([], ["-maxfps", "30"]):
+            for limit in ([], ["-maxfps", "30"], ["-maxfps", "10"]):
                 figures = [cpu_use(display, show, args + limit) for _ in range(RUNS)]
                 print("%-15s %-11s CPU %5.1f%% of one core (min %.1f, max %.1f, %d runs of %.0f s)" %
                       (label, " ".join(limit) or "no limit", statistics.median(figures), min(figures), max(figures),
                        RUNS, SECONDS), flush=True)
-    finally:
-        if server:
-            server.kill()
-            server.wait()
-        shutil.rmtree(parent, ignore_errors=True)
 
 
-if __name__ == "__main__":
-    main()
+main()
