@@ -785,7 +785,8 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
                                    (mcuRow * v + by) * component.m_ScaleY * 8);
                         continue;
                     }
-                    uint8_t* out = m_Planes[c].data() + int64_t(by) * 8 * m_PlanePitch[c] + (mcuCol * h + bx) * 8;
+                    uint8_t* out =
+                        m_Planes[c].data() + int64_t(by) * 8 * m_PlanePitch[c] + (mcuCol * h + bx) * 8;
                     DecodeBlock(bits, c, dcTable[i], acTable[i], out, m_PlanePitch[c]);
                 }
         }
@@ -870,7 +871,8 @@ inline int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
     return code & 255;
 }
 
-void CJPEGFormat::DecodeBlock(CBits& source, int component, int dcTable, int acTable, uint8_t* out, int32_t pitch)
+void CJPEGFormat::DecodeBlock(CBits& source, int component, int dcTable, int acTable, uint8_t* out,
+                              int32_t pitch)
 {
     // A copy the compiler can keep in registers.
     CBits bits = source;
