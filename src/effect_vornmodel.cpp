@@ -4,7 +4,6 @@
 #include "keth/base/memorymanager.h"
 #include "keth/base/sys.h"
 #include "keth/ext/loader/tga/tga.h"
-#include "keth/func/exception.h"
 #include "keth/func/image.h"
 
 #include <cstring>
@@ -26,21 +25,19 @@ void ConvertDebugTexture()
     CFileReader in("e:\\ct2.dds");
     if (!in.IsOpen())
         return;
-    try
+    CDDSFormat dds;
+    CImage image, pixels;
+    CString reason;
+    if (!TryLoadImage(in, image, reason, &dds))
     {
-        CDDSFormat dds;
-        CImage image, pixels;
-        if (!dds.Load(in, image))
-            return;
-        CDDSFormat::Decompress(image, pixels);
-        CFileWriter out("e:\\ct2.tga", 0);
-        if (out.IsOpen())
-            CTGAFormat().Save(out, pixels);
+        if (reason.GetLength() > 0)
+            Log("%s\n", reason.GetText());
+        return;
     }
-    catch (const CException& e)
-    {
-        Log("%s\n", e.GetMessage());
-    }
+    CDDSFormat::Decompress(image, pixels);
+    CFileWriter out("e:\\ct2.tga", 0);
+    if (out.IsOpen())
+        CTGAFormat().Save(out, pixels);
 }
 } // namespace
 
@@ -277,18 +274,13 @@ void CreateDirectoriesFor(const CString& target)
         }
 }
 
+// A file that is not a readable DDS is skipped without a word.
 bool Decode(CInputStream& in, CImage& pixels)
 {
-    try
-    {
-        CDDSFormat dds;
-        CImage image;
-        return dds.Load(in, image) && CDDSFormat::Decompress(image, pixels);
-    }
-    catch (const CException&)
-    {
-        return false;
-    }
+    CDDSFormat dds;
+    CImage image;
+    CString reason;
+    return TryLoadImage(in, image, reason, &dds) && CDDSFormat::Decompress(image, pixels);
 }
 } // namespace
 

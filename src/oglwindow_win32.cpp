@@ -163,7 +163,7 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
             windowClass.lpszClassName = CLASS_NAME;
             if (!RegisterClassA(&windowClass))
             {
-                LogText("opengl: Couldn't register window class");
+                LogText("opengl: Couldn't register window class\n");
                 return false;
             }
             g_ClassRegistered = true;
@@ -214,7 +214,7 @@ bool COGLDevice_win32::Create(int width, int height, bool fullscreen, int monito
                         rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
     if (!m_Window)
     {
-        LogText("opengl: Error creating window");
+        LogText("opengl: Error creating window\n");
         return false;
     }
     m_Width = width;
@@ -234,7 +234,7 @@ bool COGLDevice_win32::CreatePreview(HINSTANCE instance)
                         0, 0, client.right, client.bottom, g_PreviewParent, nullptr, instance, nullptr);
     if (!m_Window)
     {
-        LogText("opengl: Error creating window");
+        LogText("opengl: Error creating window\n");
         return false;
     }
     m_Width = client.right;
@@ -247,25 +247,25 @@ bool COGLDevice_win32::CreateContext()
     m_Dc = GetDC(m_Window);
     if (!m_Dc)
     {
-        LogText("opengl: Couldn't get device context.");
+        LogText("opengl: Couldn't get device context.\n");
         return false;
     }
     const PIXELFORMATDESCRIPTOR descriptor = PixelFormatDescriptor();
     int format = m_Multisample ? m_PixelFormat : ChoosePixelFormat(m_Dc, &descriptor);
     if (!format)
     {
-        LogText("opengl: Can't find a suitable pixel format.");
+        LogText("opengl: Can't find a suitable pixel format.\n");
         return false;
     }
     if (!SetPixelFormat(m_Dc, format, &descriptor))
     {
-        LogText("opengl: Can't set the pixel format.");
+        LogText("opengl: Can't set the pixel format.\n");
         return false;
     }
     m_GLContext = wglCreateContext(m_Dc);
     if (!m_GLContext)
     {
-        LogText("opengl: Can't create a GL rendering context.");
+        LogText("opengl: Can't create a GL rendering context.\n");
         return false;
     }
     MakeCurrent();

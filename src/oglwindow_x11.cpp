@@ -299,13 +299,13 @@ bool COGLDevice_x11::CreateHosted()
     g_XErrorSeen = false;
     if (!XGetWindowAttributes(g_Display, NX11::GetHostWindow(), &window) || g_XErrorSeen)
     {
-        LogText("opengl: Error creating window");
+        LogText("opengl: Error creating window\n");
         return false;
     }
     GLXFBConfig config = ChooseConfigForVisual(XVisualIDFromVisual(window.visual));
     if (!config)
     {
-        LogText("opengl: Can't find a suitable pixel format.");
+        LogText("opengl: Can't find a suitable pixel format.\n");
         return false;
     }
     XSelectInput(g_Display, NX11::GetHostWindow(), StructureNotifyMask);
@@ -319,7 +319,7 @@ bool COGLDevice_x11::CreateHosted()
     m_GLContext = glXCreateNewContext(g_Display, config, GLX_RGBA_TYPE, nullptr, True);
     if (!m_GLContext)
     {
-        LogText("opengl: Can't create a GL rendering context.");
+        LogText("opengl: Can't create a GL rendering context.\n");
         return false;
     }
     MakeCurrent();
@@ -341,13 +341,13 @@ bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
     GLXFBConfig config = ChooseConfig(0, m_Multisample ? m_PixelFormat : 0);
     if (!config)
     {
-        LogText("opengl: Can't find a suitable pixel format.");
+        LogText("opengl: Can't find a suitable pixel format.\n");
         return false;
     }
     XVisualInfo* visual = glXGetVisualFromFBConfig(g_Display, config);
     if (!visual)
     {
-        LogText("opengl: Can't set the pixel format.");
+        LogText("opengl: Can't set the pixel format.\n");
         return false;
     }
     Window root = RootWindow(g_Display, visual->screen);
@@ -367,7 +367,7 @@ bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
     XSync(g_Display, False);
     if (!m_Window || g_XErrorSeen)
     {
-        LogText("opengl: Error creating window");
+        LogText("opengl: Error creating window\n");
         return false;
     }
     m_Destroyed = false;
@@ -395,7 +395,7 @@ bool COGLDevice_x11::Create(int width, int height, bool fullscreen, int monitor)
     m_GLContext = glXCreateNewContext(g_Display, config, GLX_RGBA_TYPE, nullptr, True);
     if (!m_GLContext)
     {
-        LogText("opengl: Can't create a GL rendering context.");
+        LogText("opengl: Can't create a GL rendering context.\n");
         return false;
     }
 

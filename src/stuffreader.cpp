@@ -267,7 +267,7 @@ bool CStuffReader::ReadDirectory()
             SetIntValue(node, VALUE_OFFSET, -1);
         }
         else
-            Log("ERROR: Container: %s damaged", path.GetText());
+            Log("ERROR: Container: %s damaged\n", path.GetText());
     }
     return true;
 }

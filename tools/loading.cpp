@@ -1,7 +1,6 @@
 // Loading helpers that the commands share: each says why a file was refused.
 #include "commands.h"
 
-#include "keth/func/exception.h"
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
 #include "stuffreader.h"
@@ -45,25 +44,16 @@ std::string DecodeImage(const char* path, CImage& image)
     CFileReader in(path);
     if (!in.IsOpen())
         return "cannot open the file";
-    CLastLogLine log;
-    AddLogListener(&log);
-    std::string error;
-    try
+    if (!FindImageFormat(in.m_MimeType))
     {
-        if (!FindImageFormat(in.m_MimeType))
-        {
-            error = "no image format for this file name extension";
-            const char* dot = strrchr(path, '.');
-            if (dot && std::any_of(dot, dot + strlen(dot), [](char c) { return c >= 'A' && c <= 'Z'; }))
-                error += " (extensions are matched as written: rename it to lower case)";
-        }
-        else if (!image.Load(in))
-            error = log.m_Line.empty() ? "not a supported image" : log.m_Line;
+        std::string error = "no image format for this file name extension";
+        const char* dot = strrchr(path, '.');
+        if (dot && std::any_of(dot, dot + strlen(dot), [](char c) { return c >= 'A' && c <= 'Z'; }))
+            error += " (extensions are matched as written: rename it to lower case)";
+        return error;
     }
-    catch (const CException& e)
-    {
-        error = e.GetMessage();
-    }
-    RemoveLogListener(&log);
-    return error;
+    CString reason;
+    if (TryLoadImage(in, image, reason))
+        return "";
+    return reason.GetLength() > 0 ? reason.GetText() : "not a supported image";
 }

@@ -97,7 +97,7 @@ TEST(LightWave, PolygonHeadersAndVariableIndices)
     // Too few or too many corners, or a point that does not exist: kept in the numbering but
     // used nowhere.
     SLoaded odd(OneSurface(Points(TRIANGLE) +
-                           Polygons({{0, 1}, {0, 1, 2, 0, 1, 2, 0}, {0, 1, 7}, {2, 1, 0}}) +
+                           Polygons({{0, 1}, {0, 1, 2, 0, 1, 2, 0}, {0, 1, 3}, {2, 1, 0}}) +
                            TexCoordMap({{0, 1, 1}})));
     ASSERT_EQ(odd.m_Object.m_Blocks[0]->m_Faces.GetCount(), 4);
     for (int i = 0; i < 3; ++i)

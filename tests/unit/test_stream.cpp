@@ -66,38 +66,6 @@ TEST(CMemoryReader, ReadsAreClampedToTheBytesLeft)
     EXPECT_TRUE(reader.IsEOF());
 }
 
-TEST(CMemoryWriter, CountsWhatItWrites)
-{
-    char out[8] = {};
-    CMemoryWriter writer(out);
-    EXPECT_EQ(writer.Write("ab", 2), 2);
-    EXPECT_EQ(writer.Write("cd", 2), 2);
-    EXPECT_EQ(writer.GetPosition(), 4);
-    EXPECT_STREQ(out, "abcd");
-}
-
-TEST(CBlockReader, DeliversEveryByteInOrderThroughSmallRequests)
-{
-    std::vector<unsigned char> source(10000);
-    for (size_t i = 0; i < source.size(); ++i)
-        source[i] = static_cast<unsigned char>(i * 7 + i / 256);
-    CMemoryReader memory(source.data(), int32_t(source.size()));
-    CBlockReader blocks(&memory, 4096);
-    std::vector<unsigned char> got;
-    unsigned char chunk[3];
-    int32_t n;
-    int32_t last = -1;
-    while ((n = blocks.Read(chunk, 3)) > 0)
-    {
-        got.insert(got.end(), chunk, chunk + n);
-        last = n;
-    }
-    EXPECT_EQ(last, 1);
-    EXPECT_EQ(got, source);
-    EXPECT_EQ(blocks.Read(chunk, 3), 0);
-    EXPECT_TRUE(blocks.IsEOF());
-}
-
 TEST(ReadLine, SplitsAtLineEndsAndCutsOverlongLines)
 {
     const char data[] = "a\r\nb";

@@ -53,14 +53,6 @@ TEST(Matrix, ViewOfTheDefaultObserverLooksAlongX)
     ExpectMatrix(view, {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -50, 1}, 1e-4f);
 }
 
-TEST(Matrix, RotationIsYThenXThenZ)
-{
-    SMatrix r = SMatrix::Rotation(0.3f, 0.7f, -1.1f);
-    SMatrix expected = SMatrix::RotY(0.3f) * SMatrix::RotX(0.7f) * SMatrix::RotZ(-1.1f);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_FLOAT_EQ(r[i], expected[i]);
-}
-
 TEST(Vector, CrossAndLength)
 {
     CVector3 x(1, 0, 0), y(0, 1, 0);

@@ -905,20 +905,32 @@ CImageFormat* FindImageFormat(const CMimeType& type)
             return registry.m_Formats[i];
     return nullptr;
 }
-bool LoadImageOrLog(CInputStream& in, CImage& image)
+
+bool TryLoadImage(CInputStream& in, CImage& image, CString& reason, CImageFormat* format)
 {
-    bool loaded = false;
+    reason = "";
     try
     {
-        loaded = image.Load(in) && image.m_Data;
+        if (!format)
+            format = FindImageFormat(in.m_MimeType);
+        return format && format->Load(in, image) && image.m_Data;
     }
     catch (const CException& error)
     {
-        Log("%s\n", error.GetMessage());
+        reason = error.GetMessage();
+        return false;
     }
-    if (!loaded)
-        if (const CFileReader* file = dynamic_cast<const CFileReader*>(&in))
-            Log("Image not loaded: %s\n", file->m_FileName.GetText());
-    return loaded;
+}
+
+bool LoadImageOrLog(CInputStream& in, CImage& image)
+{
+    CString reason;
+    if (TryLoadImage(in, image, reason))
+        return true;
+    if (reason.GetLength() > 0)
+        Log("%s\n", reason.GetText());
+    if (const CFileReader* file = dynamic_cast<const CFileReader*>(&in))
+        Log("Image not loaded: %s\n", file->m_FileName.GetText());
+    return false;
 }
 } // namespace NKeth

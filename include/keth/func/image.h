@@ -120,6 +120,8 @@ class CImageFormat : public NClassRegistry::CClass
 public:
     ~CImageFormat() override = default;
     virtual bool CanLoad(const CMimeType& type);
+    // True with the image filled. A stream the format cannot read throws CException with the
+    // reason; false is left for a stream that holds nothing of this format to speak of.
     virtual bool Load(CInputStream& in, CImage& image);
     virtual bool Save(COutputStream& out, const CImage& image);
 };
@@ -127,7 +129,11 @@ public:
 // The first registered format that accepts the MIME type, or null.
 CImageFormat* FindImageFormat(const CMimeType& type);
 
-// How every texture loads its image: a decoder's error is logged with its own text, and a file
-// that gave no image gets one more line naming it; false then.
+// Decodes the stream with format, or with the registry's format for its MIME type when format is
+// null. False when no image came of it, with the decoder's reason (empty when it gave none).
+bool TryLoadImage(CInputStream& in, CImage& image, CString& reason, CImageFormat* format = nullptr);
+
+// How every texture loads its image: the decoder's reason is logged with its own text, and a
+// file that gave no image gets one more line naming it; false then.
 bool LoadImageOrLog(CInputStream& in, CImage& image);
 } // namespace NKeth

@@ -387,8 +387,7 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
     int second = reader.ReadRawByte();
     if (first != 0xFF || second != 0xD8)
     {
-        Log("Err: not a jpeg\n");
-        return false;
+        throw CException("Err: not a jpeg");
     }
     bool frame = false;
     bool decoded = false;
@@ -402,16 +401,14 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
             int byte = reader.ReadRawByte();
             if (byte >= 0 && byte != 0xFF)
             {
-                Log("Err: not a segment, %d\n", offset);
-                return false;
+                throw CException(CString("Err: not a segment, %d", offset).GetText());
             }
             // Any number of fill bytes may precede the code.
             while (byte == 0xFF)
                 byte = reader.ReadRawByte();
             if (byte == 0)
             {
-                Log("Err: not a segment, %d\n", offset);
-                return false;
+                throw CException(CString("Err: not a segment, %d", offset).GetText());
             }
             marker = byte < 0 ? 0 : byte;
         }
@@ -423,14 +420,13 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
                 Log("Warn: jpeg ends without an end marker\n");
                 return true;
             }
-            Log("Err: jpeg ends before its image data\n");
-            return false;
+            throw CException("Err: jpeg ends before its image data");
         }
         if (marker == 0xD9)
         {
             if (!decoded)
-                Log("Err: jpeg without image data\n");
-            return decoded;
+                throw CException("Err: jpeg without image data");
+            return true;
         }
         // Markers without a segment.
         if ((marker >= 0xD0 && marker <= 0xD8) || marker == 0x01)
@@ -445,8 +441,7 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
         int size = ReadBE16(length) - 2;
         if (size < 0)
         {
-            Log("Err: bad segment length, marker 0x%02X\n", marker);
-            return false;
+            throw CException(CString("Err: bad segment length, marker 0x%02X", marker).GetText());
         }
         bool parsed = marker == 0xC0 || marker == 0xC4 || marker == 0xDB || marker == 0xDA || marker == 0xDD;
         if (!reader.ReadRaw(parsed ? m_Segment : nullptr, size))
@@ -459,46 +454,37 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
             case 0xC0:
                 if (frame)
                 {
-                    Log("Err: jpeg with more than one frame\n");
-                    return false;
+                    throw CException("Err: jpeg with more than one frame");
                 }
-                if (!ReadFrame(m_Segment, size))
-                    return false;
+                ReadFrame(m_Segment, size);
                 frame = true;
                 break;
             case 0xC4:
-                if (!ReadHuffmanTables(m_Segment, size))
-                    return false;
+                ReadHuffmanTables(m_Segment, size);
                 break;
             case 0xDB:
-                if (!ReadQuantTables(m_Segment, size))
-                    return false;
+                ReadQuantTables(m_Segment, size);
                 break;
             case 0xDD:
                 if (size != 2)
                 {
-                    Log("Err: bad restart interval segment\n");
-                    return false;
+                    throw CException("Err: bad restart interval segment");
                 }
                 if (ReadBE16(m_Segment) != 0)
                 {
-                    Log("Err: jpeg restart intervals are not supported\n");
-                    return false;
+                    throw CException("Err: jpeg restart intervals are not supported");
                 }
                 break;
             case 0xDA:
                 if (!frame)
                 {
-                    Log("Err: jpeg scan before its frame header\n");
-                    return false;
+                    throw CException("Err: jpeg scan before its frame header");
                 }
                 if (decoded)
                 {
-                    Log("Err: jpeg with more than one scan is not supported\n");
-                    return false;
+                    throw CException("Err: jpeg with more than one scan is not supported");
                 }
-                if (!ReadScan(m_Segment, size, reader, image))
-                    return false;
+                ReadScan(m_Segment, size, reader, image);
                 decoded = true;
                 break;
             case 0xC1:
@@ -513,38 +499,33 @@ bool CJPEGFormat::Load(CInputStream& in, CImage& image)
             case 0xCD:
             case 0xCE:
             case 0xCF:
-                Log("Err: jpeg frame type 0x%02X is not supported\n", marker);
-                return false;
+                throw CException(CString("Err: jpeg frame type 0x%02X is not supported", marker).GetText());
             default:
                 break;
         }
     }
 }
 
-bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
+void CJPEGFormat::ReadFrame(const uint8_t* data, int size)
 {
     if (size < 6 || size != 6 + 3 * data[5])
     {
-        Log("Err: bad jpeg frame header\n");
-        return false;
+        throw CException("Err: bad jpeg frame header");
     }
     if (data[0] != 8)
     {
-        Log("Err: jpeg sample precision %d is not supported\n", data[0]);
-        return false;
+        throw CException(CString("Err: jpeg sample precision %d is not supported", data[0]).GetText());
     }
     int height = ReadBE16(data + 1);
     int width = ReadBE16(data + 3);
     int count = data[5];
     if (width == 0 || height == 0)
     {
-        Log("Err: jpeg image size %dx%d is not supported\n", width, height);
-        return false;
+        throw CException(CString("Err: jpeg image size %dx%d is not supported", width, height).GetText());
     }
     if (count != 1 && count != 3)
     {
-        Log("Err: jpeg with %d components is not supported\n", count);
-        return false;
+        throw CException(CString("Err: jpeg with %d components is not supported", count).GetText());
     }
     int hMax = 1, vMax = 1, blocks = 0;
     for (int i = 0; i < count; ++i)
@@ -553,19 +534,16 @@ bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
         int h = p[1] >> 4, v = p[1] & 15;
         if (h < 1 || h > 4 || v < 1 || v > 4)
         {
-            Log("Err: bad jpeg sampling factors 0x%02X\n", p[1]);
-            return false;
+            throw CException(CString("Err: bad jpeg sampling factors 0x%02X", p[1]).GetText());
         }
         if (p[2] > 3)
         {
-            Log("Err: jpeg quantisation table number %d is above 3\n", p[2]);
-            return false;
+            throw CException(CString("Err: jpeg quantisation table number %d is above 3", p[2]).GetText());
         }
         for (int j = 0; j < i; ++j)
             if (m_Components[j].m_Id == p[0])
             {
-                Log("Err: jpeg component id %d used twice\n", p[0]);
-                return false;
+                throw CException(CString("Err: jpeg component id %d used twice", p[0]).GetText());
             }
         m_Components[i].m_Id = p[0];
         m_Components[i].m_Sampling = p[1];
@@ -584,8 +562,7 @@ bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
     {
         if (blocks > 10)
         {
-            Log("Err: jpeg with %d blocks per MCU\n", blocks);
-            return false;
+            throw CException(CString("Err: jpeg with %d blocks per MCU", blocks).GetText());
         }
         for (int i = 0; i < count; ++i)
         {
@@ -593,8 +570,9 @@ bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
             // Samples are repeated a whole number of times, or the image is refused.
             if (hMax % h || vMax % v)
             {
-                Log("Err: jpeg sampling factors 0x%02X are not supported\n", m_Components[i].m_Sampling);
-                return false;
+                throw CException(
+                    CString("Err: jpeg sampling factors 0x%02X are not supported", m_Components[i].m_Sampling)
+                        .GetText());
             }
             m_Components[i].m_ScaleX = hMax / h;
             m_Components[i].m_ScaleY = vMax / v;
@@ -607,10 +585,9 @@ bool CJPEGFormat::ReadFrame(const uint8_t* data, int size)
     m_McuCols = (width + 8 * hMax - 1) / (8 * hMax);
     m_McuRows = (height + 8 * vMax - 1) / (8 * vMax);
     m_McuCount = m_McuCols * m_McuRows;
-    return true;
 }
 
-bool CJPEGFormat::ReadQuantTables(const uint8_t* data, int size)
+void CJPEGFormat::ReadQuantTables(const uint8_t* data, int size)
 {
     int at = 0;
     while (at < size)
@@ -618,28 +595,24 @@ bool CJPEGFormat::ReadQuantTables(const uint8_t* data, int size)
         int precision = data[at] >> 4, table = data[at] & 15;
         if (precision != 0)
         {
-            Log("Err: jpeg 16-bit quantisation tables are not supported\n");
-            return false;
+            throw CException("Err: jpeg 16-bit quantisation tables are not supported");
         }
         if (table > 3)
         {
-            Log("Err: jpeg quantisation table number %d is above 3\n", table);
-            return false;
+            throw CException(CString("Err: jpeg quantisation table number %d is above 3", table).GetText());
         }
         if (size - at - 1 < 64)
         {
-            Log("Err: bad jpeg quantisation table segment\n");
-            return false;
+            throw CException("Err: bad jpeg quantisation table segment");
         }
         for (int k = 0; k < 64; ++k)
             m_Quant[table][k] = float(data[at + 1 + k]);
         m_QuantDefined[table] = true;
         at += 65;
     }
-    return true;
 }
 
-bool CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
+void CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
 {
     int at = 0;
     while (at < size)
@@ -649,8 +622,7 @@ bool CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
             throw CException("HT Error!");
         if (tableClass > 1 || size - at - 1 < 16)
         {
-            Log("Err: bad jpeg Huffman table segment\n");
-            return false;
+            throw CException("Err: bad jpeg Huffman table segment");
         }
         const uint8_t* counts = data + at + 1;
         int total = 0;
@@ -658,8 +630,7 @@ bool CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
             total += counts[i];
         if (total > 256 || size - at - 17 < total)
         {
-            Log("Err: bad jpeg Huffman table segment\n");
-            return false;
+            throw CException("Err: bad jpeg Huffman table segment");
         }
         const uint8_t* symbols = counts + 16;
         CHuffmanAlphabet& alphabet = m_Huffman[tableClass * 4 + number];
@@ -675,36 +646,31 @@ bool CJPEGFormat::ReadHuffmanTables(const uint8_t* data, int size)
             {
                 alphabet.Clear();
                 BuildLookup(tableClass * 4 + number);
-                Log("Err: bad jpeg Huffman table\n");
-                return false;
+                throw CException("Err: bad jpeg Huffman table");
             }
             code <<= 1;
         }
         BuildLookup(tableClass * 4 + number);
         at += 17 + total;
     }
-    return true;
 }
 
-bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image)
+void CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image)
 {
     if (size < 1)
     {
-        Log("Err: bad jpeg scan header\n");
-        return false;
+        throw CException("Err: bad jpeg scan header");
     }
     int count = data[0];
     if (count != 1 && count != 3)
         throw CException("Invalid number of scans");
     if (size != 4 + 2 * count)
     {
-        Log("Err: bad jpeg scan header\n");
-        return false;
+        throw CException("Err: bad jpeg scan header");
     }
     if (count != m_ComponentCount)
     {
-        Log("Err: jpeg with more than one scan is not supported\n");
-        return false;
+        throw CException("Err: jpeg with more than one scan is not supported");
     }
     int order[3], dcTable[3], acTable[3];
     bool seen[3] = {false, false, false};
@@ -716,8 +682,7 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
             ++c;
         if (c == m_ComponentCount || seen[c])
         {
-            Log("Err: jpeg scan component %d is not in the frame\n", id);
-            return false;
+            throw CException(CString("Err: jpeg scan component %d is not in the frame", id).GetText());
         }
         seen[c] = true;
         order[i] = c;
@@ -725,35 +690,30 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
         acTable[i] = tables & 15;
         if (dcTable[i] > 3 || acTable[i] > 3)
         {
-            Log("Err: jpeg Huffman table number above 3\n");
-            return false;
+            throw CException("Err: jpeg Huffman table number above 3");
         }
         if (m_Huffman[dcTable[i]].m_Entries.GetCount() == 0 ||
             m_Huffman[4 + acTable[i]].m_Entries.GetCount() == 0)
         {
-            Log("Err: jpeg scan uses an undefined Huffman table\n");
-            return false;
+            throw CException("Err: jpeg scan uses an undefined Huffman table");
         }
         if (!m_QuantDefined[m_Components[c].m_QuantTable])
         {
-            Log("Err: jpeg component uses an undefined quantisation table\n");
-            return false;
+            throw CException("Err: jpeg component uses an undefined quantisation table");
         }
         m_DCPred[c] = 0;
     }
     const uint8_t* spectral = data + 1 + 2 * count;
     if (spectral[0] != 0 || spectral[1] != 63 || spectral[2] != 0)
     {
-        Log("Err: jpeg scan is not sequential\n");
-        return false;
+        throw CException("Err: jpeg scan is not sequential");
     }
     int64_t bytes = int64_t(m_Width) * m_Height * count;
     CImage::CFormat format(count == 1 ? CImage::CFormat::PRESET_L8 : CImage::CFormat::PRESET_YCBCR8, m_Width,
                            m_Height);
     if (bytes > 0x7FFFFFFF || !image.Create(format, false))
     {
-        Log("Err: jpeg image of %dx%d is too large\n", m_Width, m_Height);
-        return false;
+        throw CException(CString("Err: jpeg image of %dx%d is too large", m_Width, m_Height).GetText());
     }
 
     for (int c = 0; c < count && !m_Plain; ++c)
@@ -799,7 +759,6 @@ bool CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
     // Whatever the last MCU left unread before the next marker is dropped.
     while (!reader.AtScanEnd())
         reader.NextScanByte();
-    return true;
 }
 
 void CJPEGFormat::BuildLookup(int table)

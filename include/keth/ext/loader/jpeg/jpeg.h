@@ -124,10 +124,10 @@ public:
 private:
     class CBits;
 
-    bool ReadFrame(const uint8_t* data, int size);
-    bool ReadQuantTables(const uint8_t* data, int size);
-    bool ReadHuffmanTables(const uint8_t* data, int size);
-    bool ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
+    void ReadFrame(const uint8_t* data, int size);
+    void ReadQuantTables(const uint8_t* data, int size);
+    void ReadHuffmanTables(const uint8_t* data, int size);
+    void ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
     int DecodeSymbol(CBits& bits, int table);
     // Length << 8 | symbol of a code longer than FAST_BITS at the top of bits.
     int DecodeLongCode(uint64_t bits, int table) const;

@@ -1,6 +1,5 @@
 #include "keth/ext/loader/tga/tga.h"
 #include "keth/func/byteorder.h"
-#include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/ext/compr/deflate.h"
 #include "keth/func/exception.h"
@@ -225,10 +224,9 @@ bool CTGAFormat::Load(CInputStream& in, CImage& image)
     }
     else
     {
-        Log("tgaloader: image type %d is not supported\n", imageType);
         image.Release();
         image.m_Format = format;
-        return false;
+        throw CException(CString("tgaloader: image type %d is not supported", imageType).GetText());
     }
     if (width == 0 || height == 0)
         throw CException(TEXT_TGA_BAD_SIZE);
@@ -298,10 +296,7 @@ bool CDDSFormat::Load(CInputStream& in, CImage& image)
     unsigned char header[128];
     ReadFully(in, header, sizeof(header), TEXT_DDS_END);
     if (ReadLE32(header) != DDS_MAGIC)
-    {
-        Log("ddsloader: not a DDS file\n");
-        return false;
-    }
+        throw CException("ddsloader: not a DDS file");
     const unsigned char* fields = header + 4;
     const uint32_t height = ReadLE32(fields + 8);
     const uint32_t width = ReadLE32(fields + 12);
@@ -313,10 +308,7 @@ bool CDDSFormat::Load(CInputStream& in, CImage& image)
     else if (fourCC == FOURCC_DXT5)
         preset = CImage::CFormat::PRESET_DXT5;
     else
-    {
-        Log("ddsloader: only DXT3 and DXT5 images are supported\n");
-        return false;
-    }
+        throw CException("ddsloader: only DXT3 and DXT5 images are supported");
     if (width == 0 || height == 0 || width > 0xFFFE || height > 0xFFFE)
         throw CException(TEXT_DDS_BAD_SIZE);
 
