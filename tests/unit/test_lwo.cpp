@@ -42,7 +42,7 @@ TBytes OneSurface(const TBytes& geometry)
 }
 } // namespace
 
-TEST(LightWave, TrianglePositionsNormalsAndZ)
+TEST(LightWave, TrianglePositionsAndNormals)
 {
     SLoaded flat(OneSurface(Points(TRIANGLE) + Polygons({{0, 1, 2}})));
     ASSERT_EQ(flat.m_Object.m_Blocks.GetCount(), 1);
@@ -52,9 +52,6 @@ TEST(LightWave, TrianglePositionsNormalsAndZ)
     EXPECT_EQ(face.m_Positions[2], TVector3<float>(0, 1, 0));
     for (int c = 0; c < 3; ++c)
         EXPECT_EQ(face.m_Normals[c], TVector3<float>(0, 0, -1));
-
-    SLoaded deep(OneSurface(Points({{0, 0, 2}, {1, 0, 2}, {0, 1, 2}}) + Polygons({{0, 1, 2}})));
-    EXPECT_EQ(deep.Face(0).m_Positions[0], TVector3<float>(0, 0, -2));
 
     // A shared point gets the normalised average of both faces' normals.
     SLoaded folded(

@@ -136,14 +136,7 @@ TEST(TGASave, HeadersAndRoundTrip)
     EXPECT_EQ(back.m_Format, grey.m_Format);
     EXPECT_EQ(Bytes(back), Bytes(grey));
 
-    CImage bgra;
-    ASSERT_TRUE(bgra.Create(CFormat(CFormat::PRESET_RGBA8, 1, 1)));
-    CVectorWriter out32;
-    ASSERT_TRUE(tga.Save(out32, bgra));
-    EXPECT_EQ(out32.m_Bytes[2], 2);
-    EXPECT_EQ(out32.m_Bytes[16], 32);
-    EXPECT_EQ(out32.m_Bytes[17], 0x28);
-
+    // 32-bit headers: the tool's test below.
     CImage packed;
     CFormat rgb565(CFormat::MODEL_RGB, 0x05060500, 0x000102FF);
     rgb565.SetSize(2, 2);

@@ -1,11 +1,10 @@
 // The table converter for the decoder's YCbCr layouts against the arithmetic path, which the
-// layout with alpha still takes: every possible pixel, and every image of the JPEG corpus.
+// layout with alpha still takes: every possible pixel into every target layout.
 #include "keth/func/image.h"
-#include "keth/func/stream.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstring>
 #include <string>
 
 using namespace NKeth;
@@ -18,11 +17,11 @@ const CFormat TARGETS[] = {
     CFormat(CFormat::MODEL_RGB, 0x08080808, 0x00010203), CFormat(CFormat::MODEL_RGB, 0x08080808, 0x02010003)};
 
 // Every target layout gets the same bytes by both paths.
-void ExpectSamePixels(const CImage& ycc, const std::string& name, int targets = 4)
+void ExpectSamePixels(const CImage& ycc, const std::string& name)
 {
     CImage ycca;
     ASSERT_TRUE(ycc.Convert(CFormat(CFormat::MODEL_YCBCR, 0x08080808, 0x00010203), ycca));
-    for (int t = 0; t < targets; ++t)
+    for (int t = 0; t < 4; ++t)
     {
         CImage byTables, byArithmetic;
         ASSERT_TRUE(ycc.Convert(TARGETS[t], byTables));
@@ -47,25 +46,6 @@ TEST(YCbCrTables, GiveTheArithmeticPixelsForEveryValue)
             slice.m_Data[3 * i + 1] = (unsigned char)i;
             slice.m_Data[3 * i + 2] = (unsigned char)(i >> 8);
         }
-        ExpectSamePixels(slice, "Y " + std::to_string(y), y % 64 == 0 ? 4 : 1);
+        ExpectSamePixels(slice, "Y " + std::to_string(y));
     }
-}
-
-TEST(YCbCrTables, GiveTheArithmeticPixelsOnTheJpegCorpus)
-{
-    int compared = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(CORPUS_DIR) + "/jpeg"))
-    {
-        std::string path = entry.path().string();
-        if (path.size() < 4 || path.substr(path.size() - 4) != ".jpg")
-            continue;
-        CFileReader in(path.c_str());
-        CImage image;
-        CString reason;
-        if (!TryLoadImage(in, image, reason) || image.m_Format.m_ColorModel != CFormat::MODEL_YCBCR)
-            continue;
-        ExpectSamePixels(image, path);
-        ++compared;
-    }
-    EXPECT_GT(compared, 20);
 }
