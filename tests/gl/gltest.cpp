@@ -1,4 +1,5 @@
 #include "gltest.h"
+#include "content.h"
 
 #include <cstdlib>
 
@@ -62,4 +63,12 @@ SPixel ReadPixel(int x, int y)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &pixel);
     return pixel;
+}
+
+std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
+{
+    NContent::SPixels pixels(width, height);
+    for (size_t i = 0; i < pixels.m_Data.size(); i += 4)
+        pixels.m_Data[i] = r, pixels.m_Data[i + 1] = g, pixels.m_Data[i + 2] = b, pixels.m_Data[i + 3] = a;
+    return NContent::WriteTGA(pixels, false, true);
 }

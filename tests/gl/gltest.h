@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct SPixel
@@ -42,6 +43,8 @@ inline uint8_t Byte(float v)
 {
     return uint8_t(v * 255.0f + 0.5f);
 }
+// A TGA file of that size with every pixel of one colour.
+std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255);
 inline bool Near(const SPixel& p, float r, float g, float b, int tolerance = 2)
 {
     auto close = [&](uint8_t c, float v) { return std::abs(int(c) - int(Byte(v))) <= tolerance; };

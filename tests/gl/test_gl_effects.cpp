@@ -28,19 +28,9 @@ namespace
 {
 typedef std::array<int, 4> RGBA;
 
-// Writes a 2 x 2 uncompressed 32-bit TGA of one colour.
-void WriteTGA(const std::string& path, RGBA color)
+void WriteTGA(const std::string& path, RGBA c)
 {
-    unsigned char header[18] = {0, 0, 2};
-    header[12] = 2;
-    header[14] = 2;
-    header[16] = 32;
-    header[17] = 8;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<char*>(header), sizeof header);
-    for (int i = 0; i < 4; ++i)
-        for (int c : {color[2], color[1], color[0], color[3]})
-            out.put(char(c));
+    WriteBytes(path, SolidTGA(2, 2, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2]), uint8_t(c[3])));
 }
 
 // Runs in a fresh directory that holds a data/ directory.
@@ -50,24 +40,20 @@ public:
     CDataDirectory() { std::filesystem::create_directory("data"); }
 };
 
-// A show on some of the devices, read with the first of them current.
-class CGLShow
+// The test devices of these indices, or an error without a display.
+std::vector<COGLDevice*> Devices(const std::vector<int>& indices)
+{
+    std::vector<COGLDevice*> devices;
+    for (int d : indices)
+        if (!devices.emplace_back(TestDevice(d + 1)))
+            throw std::runtime_error("no display");
+    return devices;
+}
+
+class CGLShow : public CTestShow
 {
 public:
-    CGLShow(const std::string& text, std::vector<int> devices)
-    {
-        ReadScript(m_Root, text);
-        for (int d : devices)
-        {
-            COGLDevice* device = TestDevice(d + 1);
-            if (!device)
-                throw std::runtime_error("no display");
-            m_System.m_Devices.Add(device);
-        }
-        TestDevice(devices[0] + 1);
-        m_System.Init(m_Root);
-    }
-    ~CGLShow() { DeleteEffects(m_System); }
+    CGLShow(const std::string& text, const std::vector<int>& devices) : CTestShow(text, Devices(devices)) {}
 
     // Makes device i of the show current with identity matrices and the whole window as viewport.
     COGLDevice* Begin(int i)
@@ -95,14 +81,6 @@ public:
         EXPECT_TRUE(m_System.FindOutput(key, &value)) << key;
         return value.ToPointer();
     }
-    CEffect* Effect(const char* name)
-    {
-        int index = m_System.FindEffect(name);
-        return index < 0 ? nullptr : m_System.m_Effects[index];
-    }
-
-    CContainer m_Root;
-    CDemoSystem m_System;
 };
 
 RGBA Pixel(int x, int y)

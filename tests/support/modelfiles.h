@@ -1,6 +1,6 @@
 #pragma once
 // Writers of the files the archive, model and LightWave tests (and fuzz seeds) feed in: resource
-// archives, LightWave objects, archive model files and minimal DDS textures.
+// archives, LightWave objects, and archive model files.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -242,23 +242,4 @@ inline TBytes ModelFile(const SModelFile& m)
     return out;
 }
 
-// A DXT5 DDS of one 4x4 block, every texel of one colour.
-inline TBytes SmallDDS()
-{
-    TBytes out(128, '\0');
-    memcpy(&out[0], "DDS ", 4);
-    auto put = [&](size_t offset, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            out[offset + size_t(i)] = char(v >> (8 * i));
-    };
-    put(4, 124);
-    put(4 + 8, 4);
-    put(4 + 12, 4);
-    put(4 + 16, 16);
-    memcpy(&out[4 + 80], "DXT5", 4);
-    const unsigned char block[16] = {255, 255, 0, 0, 0, 0, 0, 0, 0x1F, 0xF8, 0x1F, 0xF8, 0, 0, 0, 0};
-    out.append(reinterpret_cast<const char*>(block), 16);
-    return out;
-}
 } // namespace NModelFiles

@@ -31,3 +31,11 @@ std::vector<SCorpusFile> CorpusFiles(const std::string& prefix, const std::strin
 
 // Runs a command through the host's shell: its exit code, and what it wrote to standard output.
 int RunCommand(const std::string& command, std::string& output);
+
+#ifdef VORNSCR_TOOL
+// Runs the content tool: its exit code, and what it wrote to either stream.
+inline int RunTool(const std::string& arguments, std::string& output)
+{
+    return RunCommand(std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1", output);
+}
+#endif

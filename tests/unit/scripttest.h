@@ -3,6 +3,7 @@
 // every call it gets into a journal, and a show built from script text.
 #include "demosystem.h"
 #include "effect.h"
+#include "ogldevice.h"
 #include "keth/func/classregistry.h"
 #include "keth/func/exception.h"
 #include "testsupport.h"
@@ -67,20 +68,36 @@ inline void DeleteEffects(CDemoSystem& system)
     system.m_Root = nullptr;
 }
 
-// A demo system built from script text, freed with its effects.
+// A show on a demo system of its own, freed with its effects. Its devices are empty slots, or
+// the given devices with the first one current while the script is read.
 class CTestShow
 {
 public:
     explicit CTestShow(const std::string& text, int devices = 0)
+        : CTestShow(text, std::vector<COGLDevice*>(size_t(devices), nullptr))
+    {
+    }
+    CTestShow(const std::string& text, const std::vector<COGLDevice*>& devices)
     {
         g_ProbeJournal.clear();
         ReadScript(m_Root, text);
-        for (int i = 0; i < devices; ++i)
-            m_System.m_Devices.Add(nullptr);
+        for (COGLDevice* device : devices)
+            m_System.m_Devices.Add(device);
+        m_OwnDevices = !devices.empty() && devices[0];
+        if (m_OwnDevices)
+            devices[0]->MakeCurrent();
         m_System.Init(m_Root);
     }
-    ~CTestShow() { DeleteEffects(m_System); }
+    ~CTestShow()
+    {
+        DeleteEffects(m_System);
+        if (m_OwnDevices)
+            SetCurrentDevice(nullptr);
+    }
+    CTestShow(const CTestShow&) = delete;
+    CTestShow& operator=(const CTestShow&) = delete;
 
+    void Prepare(int device) { m_System.m_Root->PrepareDevice(device); }
     CEffect* Effect(const char* name)
     {
         int index = m_System.FindEffect(name);
@@ -97,4 +114,7 @@ public:
 
     CContainer m_Root;
     CDemoSystem m_System;
+
+private:
+    bool m_OwnDevices = false;
 };

@@ -5,7 +5,9 @@
 #include "keth/func/exception.h"
 #include "keth/func/stream.h"
 #include "logcapture.h"
+#include "modelfiles.h"
 #include "tempdir.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -54,28 +56,6 @@ void ExpectProblems(const TFiles& files, const std::vector<std::string>& expecte
 }
 
 const char* const SCRIPT = "vornscr/script.txt";
-
-// A resource archive of the given entries: count, then size, name length and name of each,
-// then the bytes.
-std::string Archive(const std::vector<std::pair<std::string, std::string>>& entries)
-{
-    std::string bytes;
-    auto word = [&](uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            bytes += char(v >> (8 * i));
-    };
-    word(uint32_t(entries.size()));
-    for (const auto& entry : entries)
-    {
-        word(uint32_t(entry.second.size()));
-        word(uint32_t(entry.first.size()));
-        bytes += entry.first + '\0';
-    }
-    for (const auto& entry : entries)
-        bytes += entry.second;
-    return bytes;
-}
 
 std::string OneTriangle()
 {
@@ -168,7 +148,8 @@ TEST(Check, TellsWhatIsWrongAndWhere)
            "vornmodel {\n name c\n stuff \"props|models\\bx.mdl\"\n}\n"
            "vorntextures {\n outputdir \"out\"\n stuff \"props|texture\"\n}\n"
            "object {\n objects {\n  a x\n  b x\n  c x\n  early x\n }\n}\npalette {\n x (1 1 1 1)\n}\n"},
-          {"data/props.stuff", Archive({{"models\\box.mdl", OneTriangle()}, {"textures\\a.dds", "DDS "}})}},
+          {"data/props.stuff",
+           NModelFiles::Archive({{"models\\box.mdl", OneTriangle()}, {"textures\\a.dds", "DDS "}})}},
          {"vornscr/script.txt:3: props is defined after this line",
           "vornscr/script.txt:15: written with '\\'", "vornscr/script.txt:19: did you mean models\\box.mdl?",
           "vornscr/script.txt:23: props has no directory texture",
@@ -205,18 +186,14 @@ TEST(ScriptErrors, NameTheFileTheLineAndWhatWasRead)
         NKeth::CMemoryReader in(c.m_Script, int32_t(strlen(c.m_Script)));
         CContainer root;
         CLogCapture log;
-        std::string error;
-        try
-        {
-            root.Read(in, "show.txt");
-            float value;
-            root.m_Children[0]->GetFloat("starttime", &value, 0);
-        }
-        catch (const NKeth::CException& e)
-        {
-            error = e.GetMessage();
-        }
-        EXPECT_EQ(error, c.m_Error);
+        float value;
+        EXPECT_EQ(ErrorOf(
+                      [&]
+                      {
+                          root.Read(in, "show.txt");
+                          root.m_Children[0]->GetFloat("starttime", &value, 0);
+                      }),
+                  c.m_Error);
         EXPECT_EQ(log.Text(), c.m_Location);
     }
 }
@@ -251,12 +228,10 @@ TEST(ToolCommands, ExitStatusAndWhereTheyWrite)
     for (const SCase& c : cases)
     {
         SCOPED_TRACE(c.m_Arguments);
-        const std::string out = dir / "stdout", err = dir / "stderr";
-        const int status = NTestPlatform::ExitCode(
-            system((std::string(VORNSCR_TOOL) + " " + c.m_Arguments + " >" + out + " 2>" + err).c_str()));
-        std::ifstream o(out), e(err);
-        const std::string stdoutText((std::istreambuf_iterator<char>(o)), std::istreambuf_iterator<char>());
-        const std::string stderrText((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+        std::string stdoutText;
+        const int status = RunCommand(
+            std::string(VORNSCR_TOOL) + " " + c.m_Arguments + " 2>" + (dir / "stderr"), stdoutText);
+        const std::string stderrText = ReadBytes(dir / "stderr");
         EXPECT_EQ(status, c.m_Status);
         EXPECT_EQ(stdoutText.rfind(c.m_Stdout, 0), 0u) << stdoutText;
         EXPECT_NE(stderrText.find(c.m_Stderr), std::string::npos) << stderrText;

@@ -6,6 +6,7 @@
 #include "keth/func/stream.h"
 #include "model.h"
 #include "tempdir.h"
+#include "testsupport.h"
 
 #include "testplatform.h"
 
@@ -185,12 +186,8 @@ TEST(SampleShow, WrittenOnlyBelowItsDirectoryAndTheSameEveryTime)
     if (!NTestPlatform::RunsShellCommands())
         GTEST_SKIP() << "the tool is started through the POSIX shell";
     CTempDir dir;
-    auto run = [&](const std::string& where)
-    {
-        const int status =
-            system((std::string(VORNSCR_TOOL) + " sample " + where + " >/dev/null 2>&1").c_str());
-        return NTestPlatform::ExitCode(status);
-    };
+    std::string output;
+    auto run = [&](const std::string& where) { return RunTool("sample " + where, output); };
     // The tool makes only the directory named, never its parents.
     ASSERT_NE(run(dir / "one/show"), 0);
     ASSERT_TRUE(std::filesystem::create_directory(dir / "one") &&

@@ -32,30 +32,14 @@ public:
     bool IsKeyDown(EKey) override { return false; }
 };
 
-// A show whose devices are fake ones, each made current for its InitDevice.
-class CDeviceShow
+CFakeDevice g_Fakes[2];
+std::vector<COGLDevice*> Fakes(int count)
 {
-public:
-    CDeviceShow(const std::string& text, int devices)
-    {
-        ReadScript(m_Root, text);
-        for (int i = 0; i < devices; ++i)
-            m_System.m_Devices.Add(&m_Fakes[i]);
-        SetCurrentDevice(devices > 0 ? &m_Fakes[0] : nullptr);
-        m_System.Init(m_Root);
-    }
-    ~CDeviceShow()
-    {
-        DeleteEffects(m_System);
-        SetCurrentDevice(nullptr);
-    }
-    void Prepare(int device) { m_System.m_Root->PrepareDevice(device); }
-    bool Output(const char* key, CVariant* value) { return m_System.FindOutput(key, value); }
-
-    CFakeDevice m_Fakes[2];
-    CContainer m_Root;
-    CDemoSystem m_System;
-};
+    std::vector<COGLDevice*> devices;
+    for (int i = 0; i < count; ++i)
+        devices.push_back(&g_Fakes[i]);
+    return devices;
+}
 
 // Runs in a fresh directory with a data/ directory holding the given one-byte files.
 class CDataDirectory : public CTempWorkingDirectory
@@ -78,10 +62,10 @@ void ExpectSwitchedOut(CEffect* effect)
     EXPECT_FALSE(effect->IsActiveAt(0));
 }
 
-void ExpectPublishedNone(CDeviceShow& show, const char* key)
+void ExpectPublishedNone(CTestShow& show, const char* key)
 {
     CVariant value;
-    ASSERT_TRUE(show.Output(key, &value)) << key;
+    ASSERT_TRUE(show.m_System.FindOutput(key, &value)) << key;
     EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_POINTER)) << key;
     EXPECT_EQ(value.ToPointer(), nullptr) << key;
 }
@@ -89,12 +73,12 @@ void ExpectPublishedNone(CDeviceShow& show, const char* key)
 
 TEST(TextureEffect, AnEmptyFileNamePublishesNothing)
 {
-    CDeviceShow show("texture {\n name t\n}\n", 2);
+    CTestShow show("texture {\n name t\n}\n", Fakes(2));
     show.Prepare(0);
     show.Prepare(1);
     CVariant value;
-    EXPECT_FALSE(show.Output("t", &value));
-    auto* texture = dynamic_cast<CEffect_Texture*>(show.m_System.m_Effects[show.m_System.FindEffect("t")]);
+    EXPECT_FALSE(show.m_System.FindOutput("t", &value));
+    auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->m_Textures.GetCount(), 0);
     ExpectSwitchedOut(texture);
@@ -103,13 +87,13 @@ TEST(TextureEffect, AnEmptyFileNamePublishesNothing)
 TEST(TextureEffect, AMissingFilePublishesNoneForEveryDevice)
 {
     CLogCapture log;
-    CDeviceShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n", 2);
-    auto* texture = dynamic_cast<CEffect_Texture*>(show.m_System.m_Effects[show.m_System.FindEffect("t")]);
+    CTestShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n", Fakes(2));
+    auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
     ASSERT_NE(texture, nullptr);
     ExpectSwitchedOut(texture);
     EXPECT_EQ(texture->m_Textures.GetCount(), 2);
     CVariant value;
-    EXPECT_FALSE(show.Output("t", &value)); // nothing before the first device is prepared
+    EXPECT_FALSE(show.m_System.FindOutput("t", &value)); // nothing before the first device is prepared
     show.Prepare(0);
     ExpectPublishedNone(show, "t");
     show.Prepare(1);
@@ -117,14 +101,14 @@ TEST(TextureEffect, AMissingFilePublishesNoneForEveryDevice)
     // A device the texture was not made for leaves the output alone.
     texture->SetOutput("", CVariant::FromPointer(texture));
     show.Prepare(5);
-    ASSERT_TRUE(show.Output("t", &value));
+    ASSERT_TRUE(show.m_System.FindOutput("t", &value));
     EXPECT_EQ(value.ToPointer(), texture);
 }
 
 TEST(TextureEffect, TheArrayGrowsToTheHighestDeviceWithEmptyRoomBelow)
 {
-    CDeviceShow show("texture {\n name t\n texturefile \"missing.tga\"\n}\n", 0);
-    auto* texture = dynamic_cast<CEffect_Texture*>(show.m_System.m_Effects[show.m_System.FindEffect("t")]);
+    CTestShow show("texture {\n name t\n texturefile \"missing.tga\"\n}\n");
+    auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
     ASSERT_NE(texture, nullptr);
     texture->InitDevice(3);
     ASSERT_EQ(texture->m_Textures.GetCount(), 4);
@@ -159,18 +143,18 @@ TEST(TextureEffects, FilesThatDoNotLoadPublishNone)
         SCOPED_TRACE(c.m_Script);
         CDataDirectory data(c.m_Files);
         CLogCapture log;
-        CDeviceShow show(c.m_Script, 1);
+        CTestShow show(c.m_Script, Fakes(1));
         ExpectPublishedNone(show, "x");
         if (c.m_SwitchedOut)
-            ExpectSwitchedOut(show.m_System.m_Effects[show.m_System.FindEffect("x")]);
+            ExpectSwitchedOut(show.Effect("x"));
         EXPECT_EQ(log.Text().find("missing.shader"), std::string::npos) << log.Text();
     }
-    CDeviceShow show("breltexture {\n name b\n texturefile \"nowhere/b.tga\"\n}\n", 1);
-    auto* brel = dynamic_cast<CEffect_BrelTexture*>(show.m_System.m_Effects[show.m_System.FindEffect("b")]);
+    CTestShow show("breltexture {\n name b\n texturefile \"nowhere/b.tga\"\n}\n", Fakes(1));
+    auto* brel = dynamic_cast<CEffect_BrelTexture*>(show.Effect("b"));
     ASSERT_NE(brel, nullptr);
     ExpectSwitchedOut(brel);
     CVariant image;
-    ASSERT_TRUE(show.Output("b.image", &image));
+    ASSERT_TRUE(show.m_System.FindOutput("b.image", &image));
     EXPECT_EQ(image.ToPointer(), &brel->m_Image);
     EXPECT_EQ(brel->m_Image.m_Data, nullptr);
 }

@@ -5,6 +5,7 @@
 #include "keth/func/stream.h"
 #include "model.h"
 #include "tempdir.h"
+#include "testsupport.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -88,16 +89,6 @@ void ExpectSameBox(const SModelSummary& a, const SModelSummary& b, const std::st
     }
 }
 
-int Tool(const std::string& arguments, std::string& output)
-{
-    FILE* pipe = popen((std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1").c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, got);
-    return NTestPlatform::ExitCode(pclose(pipe));
-}
-
 void WriteText(const std::string& path, const std::string& text)
 {
     fs::create_directories(fs::path(path).parent_path());
@@ -118,7 +109,7 @@ TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
             continue;
         const std::string out = dir / (entry.path().stem().string() + ".lwo");
         std::string output;
-        const int status = Tool("import --keep-origin '" + path + "' '" + out + "'", output);
+        const int status = RunTool("import --keep-origin '" + path + "' '" + out + "'", output);
         if (status != 0)
         {
             EXPECT_EQ(status, 1) << output;
@@ -191,7 +182,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
         if (std::string(c.m_Name) != "missing.obj")
             WriteText(in, c.m_Text);
         std::string output;
-        EXPECT_EQ(Tool("import '" + in + "' '" + out + "'", output), 1) << c.m_Name;
+        EXPECT_EQ(RunTool("import '" + in + "' '" + out + "'", output), 1) << c.m_Name;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
         EXPECT_NE(output.find(in + ": "), std::string::npos) << output;
         EXPECT_NE(output.find(c.m_Reason), std::string::npos) << output;
@@ -200,7 +191,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
     // The same graph without its cycle imports.
     WriteText(dir / "fine.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{}])", buffer));
     std::string output;
-    EXPECT_EQ(Tool("import '" + dir / "fine.gltf" + "' '" + dir / "fine.lwo" + "'", output), 0) << output;
+    EXPECT_EQ(RunTool("import '" + dir / "fine.gltf" + "' '" + dir / "fine.lwo" + "'", output), 0) << output;
 }
 
 TEST(Import, PlacementAndMaterials)
@@ -224,9 +215,9 @@ TEST(Import, PlacementAndMaterials)
     for (const auto& row : rows)
     {
         std::string output;
-        ASSERT_EQ(
-            Tool(std::string("import ") + row.m_Options + " " + dir / "box.obj " + dir / "box.lwo", output),
-            0)
+        ASSERT_EQ(RunTool(std::string("import ") + row.m_Options + " " + dir / "box.obj " + dir / "box.lwo",
+                          output),
+                  0)
             << output;
         NKeth::TDynamicArray<CMesh*> meshes;
         ASSERT_TRUE(BuildModelFromLightWave(meshes, (dir / "box.lwo").c_str()));
@@ -242,8 +233,8 @@ TEST(Import, PlacementAndMaterials)
         ExpectSameBox(expected, got, row.m_Options);
     }
     std::string output;
-    EXPECT_EQ(Tool("import " + dir / "box.obj " + dir / "box.obj", output), 2);
-    EXPECT_EQ(Tool("import --up x " + dir / "box.obj " + dir / "b.lwo", output), 2);
+    EXPECT_EQ(RunTool("import " + dir / "box.obj " + dir / "box.obj", output), 2);
+    EXPECT_EQ(RunTool("import --up x " + dir / "box.obj " + dir / "b.lwo", output), 2);
 }
 
 TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
@@ -258,13 +249,14 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     const std::string show = dir / "show";
     std::string output;
 
-    EXPECT_EQ(Tool("show " + dir / "no/show " + dir / "in", output), 1) << output;
+    EXPECT_EQ(RunTool("show " + dir / "no/show " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(dir / "no"));
     WriteText(show + "/mine.txt", "the user's");
-    EXPECT_EQ(Tool("show " + show + " " + dir / "in", output), 1) << output;
+    EXPECT_EQ(RunTool("show " + show + " " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(show + "/vornscr"));
     ASSERT_EQ(
-        Tool("show --force " + show + " " + dir / "in/a " + dir / "in/b " + dir / "in/a/box.obj", output), 0)
+        RunTool("show --force " + show + " " + dir / "in/a " + dir / "in/b " + dir / "in/a/box.obj", output),
+        0)
         << output;
     EXPECT_NE(output.find("3 models imported, 1 skipped"), std::string::npos) << output;
     EXPECT_NE(output.find("bad.stl"), std::string::npos) << output;
@@ -292,12 +284,12 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     EXPECT_EQ(names, (std::vector<std::string>{"box", "box_2", "my_model_v2"}));
 
     // Again over the same directory: only the new show is left beside the user's file.
-    ASSERT_EQ(Tool("show " + show + " " + dir / "in/a", output), 0) << output;
+    ASSERT_EQ(RunTool("show " + show + " " + dir / "in/a", output), 0) << output;
     EXPECT_TRUE(fs::exists(show + "/mine.txt"));
     EXPECT_TRUE(fs::exists(show + "/data/box.lwo"));
     EXPECT_FALSE(fs::exists(show + "/data/box_2.lwo") || fs::exists(show + "/data/my_model_v2.lwo.bin"));
     // A run that imports nothing leaves the show as it was.
-    EXPECT_EQ(Tool("show " + show + " " + dir / "in/b/bad.stl", output), 1) << output;
+    EXPECT_EQ(RunTool("show " + show + " " + dir / "in/b/bad.stl", output), 1) << output;
     EXPECT_TRUE(fs::exists(show + "/data/box.lwo") && fs::exists(show + "/vornscr/script.txt"));
 }
 #endif

@@ -192,7 +192,8 @@ TEST_F(ManualTest, EveryShowChecksCleanInTheSampleShow)
         GTEST_SKIP() << "needs the POSIX shell to run the tool";
     CTempDir dir;
     const std::string show = dir / "show";
-    ASSERT_EQ(system((std::string(VORNSCR_TOOL) + " sample '" + show + "' >/dev/null").c_str()), 0);
+    std::string output;
+    ASSERT_EQ(RunTool("sample '" + show + "'", output), 0) << output;
     for (const SExample& example : m_Examples)
         if (example.m_Kind == "file")
         {

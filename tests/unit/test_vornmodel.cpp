@@ -1,9 +1,11 @@
+#include "content.h"
 #include "demosystem.h"
 #include "effect_vornmodel.h"
 #include "logcapture.h"
 #include "modelfiles.h"
 #include "scripttest.h"
 #include "tempdir.h"
+#include "testsupport.h"
 
 #include "testplatform.h"
 
@@ -326,12 +328,13 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
 TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
 {
     CTempDir dir;
-    WriteBytes(dir / "data/tex.stuff", Archive({{"textures\\crate.dds", SmallDDS()},
-                                                {"textures\\props\\lamp.dds", SmallDDS()},
-                                                {"textures\\a.dds.bak", SmallDDS()},
+    const TBytes dds = NContent::WriteDDS(NContent::SPixels(4, 4), true);
+    WriteBytes(dir / "data/tex.stuff", Archive({{"textures\\crate.dds", dds},
+                                                {"textures\\props\\lamp.dds", dds},
+                                                {"textures\\a.dds.bak", dds},
                                                 {"textures\\broken.dds", "not a texture"},
-                                                {"other\\x.dds", SmallDDS()},
-                                                {"root.dds", SmallDDS()}}));
+                                                {"other\\x.dds", dds},
+                                                {"root.dds", dds}}));
     const std::string archive = "stufffile {\n name arc\n filename \"data/tex.stuff\"\n}\n";
     {
         CShowInDir show(dir);
@@ -367,22 +370,6 @@ TEST(VornTexturesEffect, ExportsEveryDDSBelowTheDirectory)
 }
 
 #ifdef VORNSCR_TOOL
-namespace
-{
-// Runs the tool; returns its exit status and puts its output in out.
-int Tool(const std::string& arguments, std::string& out)
-{
-    FILE* pipe = popen((std::string(VORNSCR_TOOL) + " " + arguments + " 2>&1").c_str(), "r");
-    out.clear();
-    char buffer[256];
-    size_t got;
-    while (pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, got);
-    const int status = pipe ? pclose(pipe) : -1;
-    return NTestPlatform::ExitCode(status);
-}
-} // namespace
-
 TEST(Tool, PackListExtractAndModel)
 {
     if (!NTestPlatform::RunsShellCommands())
@@ -391,23 +378,24 @@ TEST(Tool, PackListExtractAndModel)
     WriteBytes(dir / "in/Models/rock.mdl", ModelFile(SModelFile()));
     WriteBytes(dir / "in/a.txt", "abc");
     std::string out;
-    ASSERT_EQ(Tool("pack " + (dir / "x.stuff") + " " + (dir / "in"), out), 0) << out;
+    ASSERT_EQ(RunTool("pack " + (dir / "x.stuff") + " " + (dir / "in"), out), 0) << out;
     EXPECT_EQ(ReadBytes(dir / "x.stuff"),
               Archive({{"Models\\rock.mdl", ModelFile(SModelFile())}, {"a.txt", "abc"}}));
-    ASSERT_EQ(Tool("list " + (dir / "x.stuff"), out), 0);
+    ASSERT_EQ(RunTool("list " + (dir / "x.stuff"), out), 0);
     EXPECT_EQ(out, "       212         42 models\\rock.mdl\n         3        254 a.txt\n");
-    ASSERT_EQ(Tool("extract " + (dir / "x.stuff") + " models/ROCK.mdl " + (dir / "rock.mdl"), out), 0) << out;
-    ASSERT_EQ(Tool("model " + (dir / "rock.mdl"), out), 0) << out;
+    ASSERT_EQ(RunTool("extract " + (dir / "x.stuff") + " models/ROCK.mdl " + (dir / "rock.mdl"), out), 0)
+        << out;
+    ASSERT_EQ(RunTool("model " + (dir / "rock.mdl"), out), 0) << out;
     EXPECT_NE(out.find("mesh 0 \"default\": 3 vertices, 1 triangles, 3 indices, box (0 1 2) - (200 201 202)"),
               std::string::npos)
         << out;
 
-    EXPECT_EQ(Tool("extract " + (dir / "x.stuff") + " missing " + (dir / "o"), out), 1);
+    EXPECT_EQ(RunTool("extract " + (dir / "x.stuff") + " missing " + (dir / "o"), out), 1);
     EXPECT_EQ(out, "vornscr-tool: no file missing in " + (dir / "x.stuff") + "\n");
-    EXPECT_EQ(Tool("list " + (dir / "in/a.txt"), out), 1);
+    EXPECT_EQ(RunTool("list " + (dir / "in/a.txt"), out), 1);
     EXPECT_EQ(out, "vornscr-tool: " + (dir / "in/a.txt") + ": truncated directory\n");
-    EXPECT_EQ(Tool("model " + (dir / "in/a.txt"), out), 1);
-    EXPECT_EQ(Tool("pack " + (dir / "y.stuff") + " " + (dir / "none"), out), 1);
-    EXPECT_EQ(Tool("list", out), 1);
+    EXPECT_EQ(RunTool("model " + (dir / "in/a.txt"), out), 1);
+    EXPECT_EQ(RunTool("pack " + (dir / "y.stuff") + " " + (dir / "none"), out), 1);
+    EXPECT_EQ(RunTool("list", out), 1);
 }
 #endif
