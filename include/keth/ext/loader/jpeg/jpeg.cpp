@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace NKeth
 {
@@ -49,41 +52,25 @@ struct SIdctTable
     }
 };
 
-const SIdctTable& IdctTable()
-{
-    static const SIdctTable table;
-    return table;
-}
+const SIdctTable s_Idct;
 
 int Extend(uint32_t value, int bits)
 {
     return value < (1u << (bits - 1)) ? int(value) - (1 << bits) + 1 : int(value);
 }
 
-// Where the processor has them, the transform's sums run on wider vectors; each sample's sum
-// keeps its order and its separate multiply and add, so every variant gives the same bytes.
-#if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define JPEG_VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef JPEG_VECTOR_VARIANTS
-#define JPEG_VECTOR_VARIANTS
-#endif
-
 // Zero coefficients add nothing to any sample, so only the others (bits of present, by natural
 // position) are summed, each over the 64 samples at once and in ascending order as a
 // sample-by-sample sum would take them.
-JPEG_VECTOR_VARIANTS void InverseTransform(const float* coefficients, uint64_t present, uint8_t* block)
+void InverseTransformPlain(const float* coefficients, uint64_t present, uint8_t* block)
 {
-    const SIdctTable& table = IdctTable();
-    alignas(32) float sums[64] = {};
+    float sums[64] = {};
     while (present)
     {
         int n = __builtin_ctzll(present);
         present &= present - 1;
         const float value = coefficients[n];
-        const float* factor = table.m_Factor[n];
+        const float* factor = s_Idct.m_Factor[n];
         for (int sample = 0; sample < 64; ++sample)
             sums[sample] += value * factor[sample];
     }
@@ -94,6 +81,119 @@ JPEG_VECTOR_VARIANTS void InverseTransform(const float* coefficients, uint64_t p
         sum = sum > 255.0f ? 255.0f : sum;
         block[sample] = uint8_t(int(sum));
     }
+}
+
+// The same sums in vector registers. Every sample still gets its own multiply and add in the
+// same order (the file is built without contracting them into fused operations), and the clamp
+// and truncation are the plain transform's, so the bytes match.
+#if defined(__x86_64__)
+// Clamps and truncates two rows of sums, given as their halves, and stores them.
+inline void StoreRows(__m128 a0, __m128 a1, __m128 b0, __m128 b1, uint8_t* out, int32_t pitch)
+{
+    const __m128 bias = _mm_set1_ps(128.0f), zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
+    __m128i a = _mm_packs_epi32(_mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(a0, bias), zero), top)),
+                                _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(a1, bias), zero), top)));
+    __m128i b = _mm_packs_epi32(_mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(b0, bias), zero), top)),
+                                _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(b1, bias), zero), top)));
+    __m128i bytes = _mm_packus_epi16(a, b);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + pitch), _mm_srli_si128(bytes, 8));
+}
+
+// Sixteen four-lane sums do not fit the sixteen registers beside their operands, so the block
+// goes in two halves of four rows.
+void InverseTransformBaseline(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
+{
+    for (int half = 0; half < 2; ++half)
+    {
+        __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+        for (uint64_t left = present; left; left &= left - 1)
+        {
+            int n = __builtin_ctzll(left);
+            const __m128 value = _mm_set1_ps(coefficients[n]);
+            const float* factor = s_Idct.m_Factor[n] + 32 * half;
+            s0 = _mm_add_ps(s0, _mm_mul_ps(value, _mm_load_ps(factor)));
+            s1 = _mm_add_ps(s1, _mm_mul_ps(value, _mm_load_ps(factor + 4)));
+            s2 = _mm_add_ps(s2, _mm_mul_ps(value, _mm_load_ps(factor + 8)));
+            s3 = _mm_add_ps(s3, _mm_mul_ps(value, _mm_load_ps(factor + 12)));
+            s4 = _mm_add_ps(s4, _mm_mul_ps(value, _mm_load_ps(factor + 16)));
+            s5 = _mm_add_ps(s5, _mm_mul_ps(value, _mm_load_ps(factor + 20)));
+            s6 = _mm_add_ps(s6, _mm_mul_ps(value, _mm_load_ps(factor + 24)));
+            s7 = _mm_add_ps(s7, _mm_mul_ps(value, _mm_load_ps(factor + 28)));
+        }
+        uint8_t* rows = out + int64_t(4 * half) * pitch;
+        StoreRows(s0, s1, s2, s3, rows, pitch);
+        StoreRows(s4, s5, s6, s7, rows + 2 * int64_t(pitch), pitch);
+    }
+}
+
+#if defined(__linux__)
+// Eight eight-lane sums hold the whole block. (Only where the compiler keeps the stack aligned
+// for such registers.)
+__attribute__((target("avx2"))) void InverseTransformWide(const float* coefficients, uint64_t present,
+                                                          uint8_t* out, int32_t pitch)
+{
+    __m256 s0 = _mm256_setzero_ps(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+    for (; present; present &= present - 1)
+    {
+        int n = __builtin_ctzll(present);
+        const __m256 value = _mm256_set1_ps(coefficients[n]);
+        const float* factor = s_Idct.m_Factor[n];
+        s0 = _mm256_add_ps(s0, _mm256_mul_ps(value, _mm256_load_ps(factor)));
+        s1 = _mm256_add_ps(s1, _mm256_mul_ps(value, _mm256_load_ps(factor + 8)));
+        s2 = _mm256_add_ps(s2, _mm256_mul_ps(value, _mm256_load_ps(factor + 16)));
+        s3 = _mm256_add_ps(s3, _mm256_mul_ps(value, _mm256_load_ps(factor + 24)));
+        s4 = _mm256_add_ps(s4, _mm256_mul_ps(value, _mm256_load_ps(factor + 32)));
+        s5 = _mm256_add_ps(s5, _mm256_mul_ps(value, _mm256_load_ps(factor + 40)));
+        s6 = _mm256_add_ps(s6, _mm256_mul_ps(value, _mm256_load_ps(factor + 48)));
+        s7 = _mm256_add_ps(s7, _mm256_mul_ps(value, _mm256_load_ps(factor + 56)));
+    }
+    const int64_t step = 2 * int64_t(pitch);
+    StoreRows(_mm256_castps256_ps128(s0), _mm256_extractf128_ps(s0, 1), _mm256_castps256_ps128(s1),
+              _mm256_extractf128_ps(s1, 1), out, pitch);
+    StoreRows(_mm256_castps256_ps128(s2), _mm256_extractf128_ps(s2, 1), _mm256_castps256_ps128(s3),
+              _mm256_extractf128_ps(s3, 1), out + step, pitch);
+    StoreRows(_mm256_castps256_ps128(s4), _mm256_extractf128_ps(s4, 1), _mm256_castps256_ps128(s5),
+              _mm256_extractf128_ps(s5, 1), out + 2 * step, pitch);
+    StoreRows(_mm256_castps256_ps128(s6), _mm256_extractf128_ps(s6, 1), _mm256_castps256_ps128(s7),
+              _mm256_extractf128_ps(s7, 1), out + 3 * step, pitch);
+}
+
+typedef void (*TTransform)(const float*, uint64_t, uint8_t*, int32_t);
+TTransform ChooseTransform()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? InverseTransformWide : InverseTransformBaseline;
+}
+const TTransform s_Transform = ChooseTransform();
+#else
+void (*const s_Transform)(const float*, uint64_t, uint8_t*, int32_t) = InverseTransformBaseline;
+#endif
+#else
+void TransformToRows(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
+{
+    uint8_t block[64];
+    InverseTransformPlain(coefficients, present, block);
+    for (int r = 0; r < 8; ++r)
+        memcpy(out + int64_t(r) * pitch, block + 8 * r, 8);
+}
+void (*const s_Transform)(const float*, uint64_t, uint8_t*, int32_t) = TransformToRows;
+#endif
+
+void InverseTransform(const float* coefficients, uint64_t present, uint8_t* out, int32_t pitch)
+{
+    // A block of its DC term alone is one value throughout.
+    if (present <= 1)
+    {
+        float sum = (present ? coefficients[0] * s_Idct.m_Factor[0][0] : 0.0f) + 128.0f;
+        sum = sum < 0.0f ? 0.0f : sum;
+        sum = sum > 255.0f ? 255.0f : sum;
+        uint8_t value = uint8_t(int(sum));
+        for (int r = 0; r < 8; ++r)
+            memset(out + int64_t(r) * pitch, value, 8);
+        return;
+    }
+    s_Transform(coefficients, present, out, pitch);
 }
 
 // Repeats each of 8 samples SCALE times.
@@ -214,24 +314,33 @@ int32_t CJPEGScanReader::Read(void* buffer, int32_t size)
 
 // ---------------------------------------------------------------------------------------------
 
-// Bit reader over the scan data, most significant bit first: the next bit is bit 31.
+// Bit reader over the scan data, most significant bit first: the next bit is bit 63, and the
+// bits below those held are zero.
 class CJPEGFormat::CBits
 {
 public:
     explicit CBits(CJPEGScanReader* source) : m_Count(0), m_Bits(0), m_Source(source) {}
 
-    uint32_t Peek(int n) const { return m_Bits >> (32 - n); }
+    uint32_t Peek(int n) const { return uint32_t(m_Bits >> (64 - n)); }
     void Skip(int n)
     {
         m_Bits <<= n;
         m_Count -= n;
     }
-    // Tops the buffer up to at least 25 bits, the first new byte going just below the bits held.
+    // Tops the buffer up to at least 56 bits, enough for two codes with their value bits.
     void Fill()
     {
-        while (m_Count <= 24)
+        uint64_t bytes;
+        int count = (63 - m_Count) >> 3;
+        if (m_Source->TakeScanBytes(count, bytes))
         {
-            m_Bits |= m_Source->NextScanByte() << (24 - m_Count);
+            m_Bits |= bytes >> m_Count;
+            m_Count += 8 * count;
+            return;
+        }
+        while (m_Count <= 56)
+        {
+            m_Bits |= uint64_t(m_Source->NextScanByte()) << (56 - m_Count);
             m_Count += 8;
         }
     }
@@ -246,7 +355,7 @@ public:
     }
 
     int32_t m_Count;
-    uint32_t m_Bits;
+    uint64_t m_Bits;
     CJPEGScanReader* m_Source;
 };
 
@@ -260,6 +369,8 @@ CJPEGFormat::CJPEGFormat()
     memset(m_Block, 0, sizeof m_Block);
     memset(m_DCPred, 0, sizeof m_DCPred);
     memset(m_QuantDefined, 0, sizeof m_QuantDefined);
+    memset(m_PlanePitch, 0, sizeof m_PlanePitch);
+    m_Plain = false;
     for (int table = 0; table < 8; ++table)
         BuildLookup(table);
 }
@@ -605,6 +716,14 @@ void CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
         throw CException(CString("Err: jpeg image of %dx%d is too large", m_Width, m_Height).GetText());
     }
 
+    for (int c = 0; c < count && !m_Plain; ++c)
+    {
+        int h = count == 1 ? 1 : m_Components[c].m_Sampling >> 4;
+        int v = count == 1 ? 1 : m_Components[c].m_Sampling & 15;
+        m_PlanePitch[c] = m_McuCols * h * 8;
+        m_Planes[c].resize(size_t(m_PlanePitch[c]) * v * 8);
+    }
+
     reader.BeginScan();
     CBits bits(&reader);
     for (int m = 0; m < m_McuCount; ++m)
@@ -619,14 +738,23 @@ void CJPEGFormat::ReadScan(const uint8_t* data, int size, CJPEGScanReader& reade
             for (int by = 0; by < v; ++by)
                 for (int bx = 0; bx < h; ++bx)
                 {
-                    DecodeBlock(bits, c, dcTable[i], acTable[i]);
-                    StoreBlock(image, c, (mcuCol * h + bx) * component.m_ScaleX * 8,
-                               (mcuRow * v + by) * component.m_ScaleY * 8);
+                    if (m_Plain)
+                    {
+                        DecodeBlock(bits, c, dcTable[i], acTable[i], m_Block, 8);
+                        StoreBlock(image, c, (mcuCol * h + bx) * component.m_ScaleX * 8,
+                                   (mcuRow * v + by) * component.m_ScaleY * 8);
+                        continue;
+                    }
+                    uint8_t* out =
+                        m_Planes[c].data() + int64_t(by) * 8 * m_PlanePitch[c] + (mcuCol * h + bx) * 8;
+                    DecodeBlock(bits, c, dcTable[i], acTable[i], out, m_PlanePitch[c]);
                 }
         }
         // Bits taken from past the end of the scan data mean the data was cut short.
         if (8 * reader.m_Padding > bits.m_Count)
             throw CException("Unexpected end of jpeg data");
+        if (!m_Plain && mcuCol == m_McuCols - 1)
+            StoreMcuRow(image, mcuRow);
     }
     // Whatever the last MCU left unread before the next marker is dropped.
     while (!reader.AtScanEnd())
@@ -666,6 +794,9 @@ void CJPEGFormat::BuildLookup(int table)
         fast[bits] = SFastCoefficient{0, 0, 0};
         int length = lookup.m_Fast[bits] >> 8, run = (lookup.m_Fast[bits] >> 4) & 15,
             size = lookup.m_Fast[bits] & 15;
+        // The end of the block and a run of sixteen zeros carry no value bits.
+        if (length && !size && (run == 0 || run == 15))
+            fast[bits] = SFastCoefficient{0, uint8_t(run), uint8_t(length)};
         if (length && size && length + size <= FAST_BITS)
         {
             uint32_t value = (bits >> (FAST_BITS - length - size)) & ((1u << size) - 1);
@@ -674,33 +805,36 @@ void CJPEGFormat::BuildLookup(int table)
     }
 }
 
-int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
+int CJPEGFormat::DecodeLongCode(uint64_t bits, int table) const
 {
     const SHuffmanLookup& lookup = m_Lookup[table];
-    if (bits.m_Count < 16)
-        bits.Fill();
-    int fast = lookup.m_Fast[bits.Peek(FAST_BITS)];
-    if (fast)
-    {
-        bits.Skip(fast >> 8);
-        return fast & 255;
-    }
     // Bits that match no shorter code lie above every code of a length up to the one that has
     // them; canonical codes make this the same as trying each entry in turn.
     for (int length = FAST_BITS + 1; length <= 16; ++length)
     {
-        int32_t code = int32_t(bits.Peek(length));
+        int32_t code = int32_t(bits >> (64 - length));
         if (code <= lookup.m_MaxCode[length])
-        {
-            bits.Skip(length);
-            return lookup.m_Symbols[lookup.m_Offset[length] + code];
-        }
+            return length << 8 | lookup.m_Symbols[lookup.m_Offset[length] + code];
     }
     throw CException("Coudn't find huffman entry");
 }
 
-void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTable)
+inline int CJPEGFormat::DecodeSymbol(CBits& bits, int table)
 {
+    if (bits.m_Count < 16)
+        bits.Fill();
+    int code = m_Lookup[table].m_Fast[bits.Peek(FAST_BITS)];
+    if (!code)
+        code = DecodeLongCode(bits.m_Bits, table);
+    bits.Skip(code >> 8);
+    return code & 255;
+}
+
+void CJPEGFormat::DecodeBlock(CBits& source, int component, int dcTable, int acTable, uint8_t* out,
+                              int32_t pitch)
+{
+    // A copy the compiler can keep in registers.
+    CBits bits = source;
     const float* quant = m_Quant[m_Components[component].m_QuantTable];
     float coefficients[64];
     // Natural positions of the non-zero coefficients.
@@ -714,12 +848,23 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
     const SFastCoefficient* fast = m_FastAC[acTable];
     for (int k = 1; k < 64;)
     {
-        if (bits.m_Count < 16)
+        // A code and its value bits take at most 31.
+        if (bits.m_Count < 32)
             bits.Fill();
-        const SFastCoefficient& coefficient = fast[bits.Peek(FAST_BITS)];
+        const SFastCoefficient coefficient = fast[bits.Peek(FAST_BITS)];
         if (coefficient.m_Length)
         {
             bits.Skip(coefficient.m_Length);
+            if (coefficient.m_Value == 0)
+            {
+                // The end of the block, or a run of sixteen zeros.
+                if (coefficient.m_Run == 0)
+                    break;
+                k += 16;
+                if (k > 64)
+                    throw CException("AC run past the end of a jpeg block");
+                continue;
+            }
             k += coefficient.m_Run;
             if (k > 63)
                 throw CException("AC run past the end of a jpeg block");
@@ -752,8 +897,12 @@ void CJPEGFormat::DecodeBlock(CBits& bits, int component, int dcTable, int acTab
         }
         ++k;
     }
+    source = bits;
 
-    InverseTransform(coefficients, present, m_Block);
+    if (m_Plain)
+        InverseTransformPlain(coefficients, present, out);
+    else
+        InverseTransform(coefficients, present, out, pitch);
 }
 
 void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
@@ -805,6 +954,77 @@ void CJPEGFormat::StoreBlock(CImage& image, int component, int x0, int y0)
             for (int x = 0; x < width; ++x)
                 out[x * channels] = wide[x];
         }
+    }
+}
+} // namespace NKeth
+
+namespace NKeth
+{
+namespace
+{
+// One output row from the rows of the components' planes; SCALE is the pixels per sample across
+// of each chroma component when both have the same.
+template <int SCALE>
+void InterleaveRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int width)
+{
+    for (int x = 0; x < width; ++x)
+    {
+        out[3 * x] = y[x];
+        out[3 * x + 1] = cb[x / SCALE];
+        out[3 * x + 2] = cr[x / SCALE];
+    }
+}
+
+template <int SCALE> void SpreadRow(const uint8_t* in, uint8_t* out, int channels, int width)
+{
+    for (int x = 0; x < width; ++x)
+        out[x * channels] = in[x / SCALE];
+}
+} // namespace
+
+void CJPEGFormat::StoreMcuRow(CImage& image, int mcuRow)
+{
+    const int channels = m_ComponentCount;
+    const int32_t pitch = image.m_Format.m_Pitch;
+    int rows = 8 * (channels == 1 ? 1 : m_Components[0].m_ScaleY * (m_Components[0].m_Sampling & 15));
+    int y0 = mcuRow * rows;
+    rows = m_Height - y0 < rows ? m_Height - y0 : rows;
+    const uint8_t* planes[3];
+    for (int r = 0; r < rows; ++r)
+    {
+        uint8_t* out = image.m_Data + int64_t(y0 + r) * pitch;
+        for (int c = 0; c < channels; ++c)
+            planes[c] = m_Planes[c].data() + int64_t(r / m_Components[c].m_ScaleY) * m_PlanePitch[c];
+        if (channels == 1)
+        {
+            memcpy(out, planes[0], size_t(m_Width));
+            continue;
+        }
+        const CComponent* info = m_Components;
+        if (info[0].m_ScaleX == 1 && info[1].m_ScaleX == info[2].m_ScaleX && info[1].m_ScaleX <= 2)
+        {
+            if (info[1].m_ScaleX == 1)
+                InterleaveRow<1>(planes[0], planes[1], planes[2], out, m_Width);
+            else
+                InterleaveRow<2>(planes[0], planes[1], planes[2], out, m_Width);
+            continue;
+        }
+        for (int c = 0; c < channels; ++c)
+            switch (info[c].m_ScaleX)
+            {
+                case 1:
+                    SpreadRow<1>(planes[c], out + c, channels, m_Width);
+                    break;
+                case 2:
+                    SpreadRow<2>(planes[c], out + c, channels, m_Width);
+                    break;
+                case 3:
+                    SpreadRow<3>(planes[c], out + c, channels, m_Width);
+                    break;
+                default:
+                    SpreadRow<4>(planes[c], out + c, channels, m_Width);
+                    break;
+            }
     }
 }
 } // namespace NKeth

@@ -4,6 +4,7 @@
 #include "keth/func/stream.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace NKeth
 {
@@ -41,6 +42,23 @@ public:
         return 0;
     }
     bool AtScanEnd() const { return m_Marker != 0 || m_Ended; }
+    // Up to count (at most 7) scan bytes at once, most significant first, when the buffer holds
+    // 8 and none of them is 0xFF; false otherwise, taking nothing.
+    bool TakeScanBytes(int count, uint64_t& bytes)
+    {
+        if (m_BufferEnd - m_BufferPos < 8 || AtScanEnd())
+            return false;
+        uint64_t word = 0;
+        for (int i = 0; i < 8; ++i)
+            word = word << 8 | m_Buffer[m_BufferPos + i];
+        // A byte of 0xFF is the only one whose complement is zero.
+        uint64_t inverse = ~word;
+        if ((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull)
+            return false;
+        m_BufferPos += count;
+        bytes = word & ~(~uint64_t(0) >> (8 * count));
+        return true;
+    }
 
     CInputStream* m_Source;
     // Code of the marker that ended the scan data, 0 while inside it.
@@ -99,6 +117,9 @@ public:
     int32_t m_McuCount;
     uint8_t m_Block[64];
     int32_t m_DCPred[3];
+    // Decodes with the sample-by-sample transform and block-by-block storing, as targets
+    // without vector units would; the output is the same either way.
+    bool m_Plain;
 
 private:
     class CBits;
@@ -108,8 +129,13 @@ private:
     void ReadHuffmanTables(const uint8_t* data, int size);
     void ReadScan(const uint8_t* data, int size, CJPEGScanReader& reader, CImage& image);
     int DecodeSymbol(CBits& bits, int table);
-    void DecodeBlock(CBits& bits, int component, int dcTable, int acTable);
+    // Length << 8 | symbol of a code longer than FAST_BITS at the top of bits.
+    int DecodeLongCode(uint64_t bits, int table) const;
+    // Decodes one block and writes its samples to out, rows pitch apart.
+    void DecodeBlock(CBits& bits, int component, int dcTable, int acTable, uint8_t* out, int32_t pitch);
     void StoreBlock(CImage& image, int component, int x0, int y0);
+    // Copies the decoded rows of one MCU row into the image, repeating subsampled samples.
+    void StoreMcuRow(CImage& image, int mcuRow);
 
     // Decoding tables derived from m_Huffman: codes of up to FAST_BITS bits by one lookup,
     // longer ones by their canonical ranges.
@@ -125,7 +151,8 @@ private:
         uint8_t m_Symbols[256];
     };
     // An AC code and its value bits together within FAST_BITS: the whole coefficient by one
-    // lookup. m_Length 0 marks the others.
+    // lookup; m_Value 0 is the end of the block (m_Run 0) or sixteen zeros (m_Run 15).
+    // m_Length 0 marks the others.
     struct SFastCoefficient
     {
         int16_t m_Value;
@@ -137,6 +164,9 @@ private:
     SHuffmanLookup m_Lookup[8];
     SFastCoefficient m_FastAC[4][1 << FAST_BITS];
     bool m_QuantDefined[4];
+    // One MCU row of each component's samples, m_PlanePitch[c] bytes a row.
+    std::vector<uint8_t> m_Planes[3];
+    int32_t m_PlanePitch[3];
     uint8_t m_Segment[65536];
 };
 } // namespace NKeth
