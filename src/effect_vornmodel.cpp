@@ -3,6 +3,7 @@
 #include "keth/base/log.h"
 #include "keth/base/memorymanager.h"
 #include "keth/base/sys.h"
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/ext/loader/tga/tga.h"
 #include "keth/func/image.h"
 

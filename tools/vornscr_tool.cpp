@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "keth/base/log.h"
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/ext/loader/tga/tga.h"
 #include "keth/func/exception.h"
 #include "keth/func/image.h"

@@ -1,6 +1,6 @@
 // DDS decoding and block decompression of arbitrary bytes; the same bytes also feed the DXT1
 // decoding inside the image conversion.
-#include "keth/ext/loader/tga/tga.h"
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/func/exception.h"
 
 #include <cstddef>

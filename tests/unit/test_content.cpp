@@ -1,7 +1,7 @@
 // The content writers of the tools, read back by the system's own readers.
 #include "content.h"
 #include "effect_vornmodel.h"
-#include "keth/ext/loader/tga/tga.h"
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
 #include "model.h"

@@ -1,4 +1,4 @@
-#include "keth/ext/loader/tga/tga.h"
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/func/exception.h"
 #include "keth/func/image.h"
 #include "logcapture.h"

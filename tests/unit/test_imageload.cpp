@@ -1,5 +1,5 @@
 // Loading an image with its reason: every decoder's refusal arrives the same way.
-#include "keth/ext/loader/tga/tga.h"
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
 #include "logcapture.h"

@@ -20,6 +20,21 @@ FILE* OpenFile(const char* fileName, const char* mode)
 }
 } // namespace
 
+void ReadFully(CInputStream& in, void* buffer, int64_t size, const char* text)
+{
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    while (size > 0)
+    {
+        int32_t piece = size > 0x40000000 ? 0x40000000 : int32_t(size);
+        int32_t got = in.Read(out, piece);
+        if (got <= 0)
+            throw CException(text);
+        if (out)
+            out += got;
+        size -= got;
+    }
+}
+
 CFileReader::CFileReader(const char* fileName) : m_Size(0), m_File(nullptr)
 {
     if (fileName)

@@ -37,6 +37,10 @@ public:
     CMimeType m_MimeType;
 };
 
+// Reads exactly size bytes (or skips them for a null buffer), in pieces so that a stream's
+// 32-bit sizes never overflow; throws text when the stream ends first.
+void ReadFully(CInputStream& in, void* buffer, int64_t size, const char* text);
+
 class COutputStream
 {
 public:

@@ -13,16 +13,4 @@ public:
     // Writes 8-bit images as grey and 24- or 32-bit images as true colour, bytes as they are.
     bool Save(COutputStream& out, const CImage& image) override;
 };
-
-// DirectDraw Surface: reads the top level of DXT3 and DXT5 files.
-class CDDSFormat : public CImageFormat
-{
-public:
-    bool CanLoad(const CMimeType& type) override;
-    bool Load(CInputStream& in, CImage& image) override;
-
-    // Expands a DXT3 or DXT5 image into 8-bit pixels in the byte order B, G, R, A (what the
-    // TGA writer takes), labelled RGBA8. False for any other source.
-    static bool Decompress(const CImage& source, CImage& destination);
-};
 } // namespace NKeth
