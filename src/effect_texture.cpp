@@ -31,35 +31,35 @@ CEffect_Texture::~CEffect_Texture()
         delete m_Textures[i];
 }
 
-namespace
+CDeviceTextures::~CDeviceTextures()
 {
-// The records made for devices other than the one current when the block was read.
-void DeleteDeviceCopies(NKeth::TDynamicArray<CTexture*>& copies, const CTexture* readTime)
-{
-    for (int i = 0; i < copies.GetCount(); ++i)
-        if (copies[i] != readTime)
-            delete copies[i];
-}
-} // namespace
-
-CEffect_CubeMap::~CEffect_CubeMap()
-{
-    DeleteDeviceCopies(m_DeviceCubeMaps, m_ReadCubeMap);
-    delete m_ReadCubeMap;
+    for (int i = 0; i < m_Copies.GetCount(); ++i)
+        if (m_Copies[i] != m_ReadTime)
+            delete m_Copies[i];
+    delete m_ReadTime;
 }
 
-CEffect_BrelTexture::~CEffect_BrelTexture()
+CTexture* CDeviceTextures::KeepReadTime(CTexture* texture)
 {
-    DeleteDeviceCopies(m_DeviceTextures, m_ReadTexture);
-    delete m_ReadTexture;
+    m_ReadDevice = GetCurrentDevice();
+    return m_ReadTime = texture;
 }
 
-CEffect_GeneratedCubeMap::~CEffect_GeneratedCubeMap()
+void CDeviceTextures::InitDevice(int deviceIndex, const std::function<CTexture*()>& make)
 {
-    for (int i = 0; i < m_DeviceCubeMaps.GetCount(); ++i)
-        if (m_DeviceCubeMaps[i] != m_ReadCubeMap)
-            delete m_DeviceCubeMaps[i];
-    delete m_ReadCubeMap;
+    if (deviceIndex < 0)
+        return;
+    GrowTo(m_Copies, deviceIndex + 1);
+    COGLDevice* device = GetCurrentDevice();
+    m_Copies[deviceIndex] = device && device == m_ReadDevice ? m_ReadTime : make();
+}
+
+bool CDeviceTextures::Find(int deviceIndex, CTexture*& texture) const
+{
+    if (deviceIndex < 0 || deviceIndex >= m_Copies.GetCount())
+        return false;
+    texture = m_Copies[deviceIndex];
+    return true;
 }
 
 void CEffect_Texture::Read(CContainer& node)
@@ -94,8 +94,7 @@ void CEffect_CubeMap::Read(CContainer& node)
     static const char* const keys[6] = {"posx", "negx", "posy", "negy", "posz", "negz"};
     for (int i = 0; i < 6; ++i)
         node.GetString(keys[i], &m_FileNames[i], "");
-    m_ReadDevice = GetCurrentDevice();
-    m_ReadCubeMap = m_CubeMap = Load();
+    m_CubeMap = m_DeviceCubeMaps.KeepReadTime(Load());
     SetOutput("", PointerValue(m_CubeMap));
 }
 
@@ -113,19 +112,13 @@ CTexture* CEffect_CubeMap::Load()
 
 void CEffect_CubeMap::InitDevice(int deviceIndex)
 {
-    if (deviceIndex < 0)
-        return;
-    GrowTo(m_DeviceCubeMaps, deviceIndex + 1);
-    COGLDevice* device = GetCurrentDevice();
-    m_DeviceCubeMaps[deviceIndex] = device && device == m_ReadDevice ? m_ReadCubeMap : Load();
+    m_DeviceCubeMaps.InitDevice(deviceIndex, [this] { return Load(); });
 }
 
 void CEffect_CubeMap::PrepareDevice(int deviceIndex)
 {
-    if (deviceIndex < 0 || deviceIndex >= m_DeviceCubeMaps.GetCount())
-        return;
-    m_CubeMap = m_DeviceCubeMaps[deviceIndex];
-    SetOutput("", PointerValue(m_CubeMap));
+    if (m_DeviceCubeMaps.Find(deviceIndex, m_CubeMap))
+        SetOutput("", PointerValue(m_CubeMap));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -140,8 +133,7 @@ void CEffect_BrelTexture::Read(CContainer& node)
     if (reader.IsOpen())
     {
         m_Loaded = LoadImageOrLog(reader, m_Image);
-        m_ReadDevice = GetCurrentDevice();
-        m_ReadTexture = m_Texture = MakeTexture();
+        m_Texture = m_DeviceTextures.KeepReadTime(MakeTexture());
     }
     SetOutput("", PointerValue(m_Texture));
     SetOutput("image", PointerValue(&m_Image));
@@ -167,8 +159,7 @@ void CEffect_GeneratedCubeMap::Read(CContainer& node)
         m_FarPlane = DEFAULT_FAR_PLANE;
     }
 
-    m_ReadDevice = GetCurrentDevice();
-    m_ReadCubeMap = m_CubeMap = MakePlaceholder();
+    m_CubeMap = m_DeviceCubeMaps.KeepReadTime(MakePlaceholder());
     SetOutput("", PointerValue(m_CubeMap));
 }
 
@@ -199,20 +190,14 @@ CTexture* CEffect_GeneratedCubeMap::MakePlaceholder()
 void CEffect_GeneratedCubeMap::InitDevice(int deviceIndex)
 {
     CEffect_Group::InitDevice(deviceIndex);
-    if (deviceIndex < 0)
-        return;
-    GrowTo(m_DeviceCubeMaps, deviceIndex + 1);
-    COGLDevice* device = GetCurrentDevice();
-    m_DeviceCubeMaps[deviceIndex] = device && device == m_ReadDevice ? m_ReadCubeMap : MakePlaceholder();
+    m_DeviceCubeMaps.InitDevice(deviceIndex, MakePlaceholder);
 }
 
 void CEffect_GeneratedCubeMap::PrepareDevice(int deviceIndex)
 {
     CEffect_Group::PrepareDevice(deviceIndex);
-    if (deviceIndex < 0 || deviceIndex >= m_DeviceCubeMaps.GetCount())
-        return;
-    m_CubeMap = m_DeviceCubeMaps[deviceIndex];
-    SetOutput("", PointerValue(m_CubeMap));
+    if (m_DeviceCubeMaps.Find(deviceIndex, m_CubeMap))
+        SetOutput("", PointerValue(m_CubeMap));
 }
 
 void CEffect_GeneratedCubeMap::Update(float localtime, float amount)
@@ -313,17 +298,11 @@ CTexture* CEffect_BrelTexture::MakeTexture()
 
 void CEffect_BrelTexture::InitDevice(int deviceIndex)
 {
-    if (deviceIndex < 0)
-        return;
-    GrowTo(m_DeviceTextures, deviceIndex + 1);
-    COGLDevice* device = GetCurrentDevice();
-    m_DeviceTextures[deviceIndex] = device && device == m_ReadDevice ? m_ReadTexture : MakeTexture();
+    m_DeviceTextures.InitDevice(deviceIndex, [this] { return MakeTexture(); });
 }
 
 void CEffect_BrelTexture::PrepareDevice(int deviceIndex)
 {
-    if (deviceIndex < 0 || deviceIndex >= m_DeviceTextures.GetCount())
-        return;
-    m_Texture = m_DeviceTextures[deviceIndex];
-    SetOutput("", PointerValue(m_Texture));
+    if (m_DeviceTextures.Find(deviceIndex, m_Texture))
+        SetOutput("", PointerValue(m_Texture));
 }

@@ -6,9 +6,36 @@
 #include "keth/func/string.h"
 #include "keth/func/vector.h"
 
+#include <functional>
+
 class COGLDevice;
 class CTexture;
 struct SShaderProgram;
+
+// The texture records of one block, one per device: the one made when the block was read
+// belongs to the device current then, and every other device, whose context cannot use it,
+// gets its own. The records are owned here; the GL names they hold live until the contexts go.
+class CDeviceTextures
+{
+public:
+    CDeviceTextures() = default;
+    ~CDeviceTextures();
+    CDeviceTextures(const CDeviceTextures&) = delete;
+    CDeviceTextures& operator=(const CDeviceTextures&) = delete;
+
+    // Keeps the texture made when read, for the current device; returns it.
+    CTexture* KeepReadTime(CTexture* texture);
+    // Gives the device being initialised its texture: the read-time one on its own device, else
+    // one that make creates with the current device.
+    void InitDevice(int deviceIndex, const std::function<CTexture*()>& make);
+    // False when the device was never initialised.
+    bool Find(int deviceIndex, CTexture*& texture) const;
+
+private:
+    COGLDevice* m_ReadDevice = nullptr;
+    CTexture* m_ReadTime = nullptr;
+    NKeth::TDynamicArray<CTexture*> m_Copies;
+};
 
 // "texture": one 2D texture per device, each published before its device draws.
 class CEffect_Texture : public CEffect
@@ -28,16 +55,13 @@ public:
 class CEffect_CubeMap : public CEffect
 {
 public:
-    ~CEffect_CubeMap() override;
     void Read(CContainer& node) override;
     void InitDevice(int deviceIndex) override;
     void PrepareDevice(int deviceIndex) override;
 
     CTexture* m_CubeMap = nullptr;
     NKeth::CString m_FileNames[6];
-    COGLDevice* m_ReadDevice = nullptr;
-    CTexture* m_ReadCubeMap = nullptr;
-    NKeth::TDynamicArray<CTexture*> m_DeviceCubeMaps;
+    CDeviceTextures m_DeviceCubeMaps;
 
 private:
     CTexture* Load();
@@ -48,7 +72,6 @@ private:
 class CEffect_BrelTexture : public CEffect
 {
 public:
-    ~CEffect_BrelTexture() override;
     void Read(CContainer& node) override;
     void InitDevice(int deviceIndex) override;
     void PrepareDevice(int deviceIndex) override;
@@ -57,9 +80,7 @@ public:
     NKeth::CImage m_Image;
     NKeth::CString m_FileName;
     bool m_Loaded = false;
-    COGLDevice* m_ReadDevice = nullptr;
-    CTexture* m_ReadTexture = nullptr;
-    NKeth::TDynamicArray<CTexture*> m_DeviceTextures;
+    CDeviceTextures m_DeviceTextures;
 
 private:
     CTexture* MakeTexture();
@@ -93,7 +114,6 @@ public:
     static constexpr float DEFAULT_NEAR_PLANE = 0.1f;
     static constexpr float DEFAULT_FAR_PLANE = 100.0f;
 
-    ~CEffect_GeneratedCubeMap() override;
     void Read(CContainer& node) override;
     void InitDevice(int deviceIndex) override;
     void PrepareDevice(int deviceIndex) override;
@@ -112,9 +132,7 @@ public:
     // The cube map of the device being drawn. Contexts share no names, so every device gets one
     // of its own; the one made when read belongs to the device current then.
     CTexture* m_CubeMap = nullptr;
-    NKeth::TDynamicArray<CTexture*> m_DeviceCubeMaps;
-    CTexture* m_ReadCubeMap = nullptr;
-    COGLDevice* m_ReadDevice = nullptr;
+    CDeviceTextures m_DeviceCubeMaps;
     int m_TextureSize = 0;
     float m_NearPlane = 0;
     float m_FarPlane = 0;
