@@ -19,14 +19,6 @@ void* MemSet(void* to, int value, size_t size)
 {
     return memset(to, value, size);
 }
-void* MemAlloc(size_t size)
-{
-    return malloc(size);
-}
-void MemFree(void* pointer)
-{
-    free(pointer);
-}
 
 float Sin(float a)
 {

@@ -47,8 +47,6 @@ private:
 void* MemMove(void* to, const void* from, size_t size);
 int MemCmp(const void* a, const void* b, size_t size);
 void* MemSet(void* to, int value, size_t size);
-void* MemAlloc(size_t size);
-void MemFree(void* pointer);
 
 float Sin(float a);
 float Cos(float a);

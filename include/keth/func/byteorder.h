@@ -42,21 +42,9 @@ inline void WriteLE16(unsigned char* p, uint32_t value)
     p[1] = (unsigned char)(value >> 8);
 }
 
-inline void WriteLE32(unsigned char* p, uint32_t value)
-{
-    WriteLE16(p, value);
-    WriteLE16(p + 2, value >> 16);
-}
-
 inline void WriteBE16(unsigned char* p, uint32_t value)
 {
     p[0] = (unsigned char)(value >> 8);
     p[1] = (unsigned char)value;
-}
-
-inline void WriteBE32(unsigned char* p, uint32_t value)
-{
-    WriteBE16(p, value >> 16);
-    WriteBE16(p + 2, value);
 }
 } // namespace NKeth

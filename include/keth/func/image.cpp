@@ -641,14 +641,8 @@ void DecodeDXT1(const CImage& source, CImage& destination)
         {
             if (int64_t(by) * blocksX + bx >= available)
                 return;
-            int c0 = ReadLE16(block), c1 = ReadLE16(block + 2);
             int p[4][3];
-            p[0][0] = (c0 >> 11) << 3;
-            p[0][1] = ((c0 >> 5) & 0x3F) << 2;
-            p[0][2] = (c0 & 0x1F) << 3;
-            p[1][0] = (c1 >> 11) << 3;
-            p[1][1] = ((c1 >> 5) & 0x3F) << 2;
-            p[1][2] = (c1 & 0x1F) << 3;
+            ReadBlockEndColours(block, p);
             for (int k = 0; k < 3; ++k)
             {
                 p[2][k] = p[0][k] + (p[1][k] - p[0][k]) * 1 / 3;
@@ -904,6 +898,17 @@ CImageFormat* FindImageFormat(const CMimeType& type)
         if (registry.m_Formats[i]->CanLoad(type))
             return registry.m_Formats[i];
     return nullptr;
+}
+
+void ReadBlockEndColours(const unsigned char* block, int ends[][3])
+{
+    for (int i = 0; i < 2; ++i)
+    {
+        const int colour = ReadLE16(block + 2 * i);
+        ends[i][0] = (colour >> 11) << 3;
+        ends[i][1] = ((colour >> 5) & 0x3F) << 2;
+        ends[i][2] = (colour & 0x1F) << 3;
+    }
 }
 
 bool TryLoadImage(CInputStream& in, CImage& image, CString& reason, CImageFormat* format)

@@ -129,6 +129,10 @@ public:
 // The first registered format that accepts the MIME type, or null.
 CImageFormat* FindImageFormat(const CMimeType& type);
 
+// The two end colours of a block-compressed colour block, 5-6-5 bits little-endian at block,
+// widened to 8 bits per channel by shifting alone (the low bits 0): R, G, B of each.
+void ReadBlockEndColours(const unsigned char* block, int ends[][3]);
+
 // Decodes the stream with format, or with the registry's format for its MIME type when format is
 // null. False when no image came of it, with the decoder's reason (empty when it gave none).
 bool TryLoadImage(CInputStream& in, CImage& image, CString& reason, CImageFormat* format = nullptr);

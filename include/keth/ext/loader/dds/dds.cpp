@@ -22,14 +22,8 @@ const uint32_t DDS_MAGIC = 0x20534444; // "DDS "
 // Colour half of a DXT3/DXT5 block into 4 x 4 texels of B, G, R (alpha is left alone).
 void DecodeColourBlock(const unsigned char* block, unsigned char texels[16][4])
 {
-    int c0 = ReadLE16(block), c1 = ReadLE16(block + 2);
     int p[4][3];
-    p[0][0] = (c0 >> 11) << 3;
-    p[0][1] = ((c0 >> 5) & 0x3F) << 2;
-    p[0][2] = (c0 & 0x1F) << 3;
-    p[1][0] = (c1 >> 11) << 3;
-    p[1][1] = ((c1 >> 5) & 0x3F) << 2;
-    p[1][2] = (c1 & 0x1F) << 3;
+    ReadBlockEndColours(block, p);
     for (int k = 0; k < 3; ++k)
     {
         p[2][k] = (2 * p[0][k] + p[1][k] + 1) / 3;

@@ -166,6 +166,7 @@ TTransform ChooseTransform()
     return __builtin_cpu_supports("avx2") ? InverseTransformWide : InverseTransformBaseline;
 }
 const TTransform s_Transform = ChooseTransform();
+const bool s_Shuffles = __builtin_cpu_supports("avx2");
 #else
 void (*const s_Transform)(const float*, uint64_t, uint8_t*, int32_t) = InverseTransformBaseline;
 #endif
@@ -962,12 +963,72 @@ namespace NKeth
 {
 namespace
 {
+#if defined(__x86_64__) && defined(__linux__)
+// Sixteen pixels at a time by byte shuffles, where the processor has them; returns the pixels
+// done.
+template <int SCALE>
+__attribute__((target("avx2"))) int InterleaveRowWide(const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                                      uint8_t* out, int width)
+{
+    // For each of the three output vectors, where its bytes come from in the sixteen Y and the
+    // chroma samples of those pixels; -1 gives zero.
+    struct SOrder
+    {
+        alignas(16) int8_t m_Bytes[3][3][16];
+        SOrder()
+        {
+            for (int j = 0; j < 48; ++j)
+                for (int channel = 0; channel < 3; ++channel)
+                {
+                    int pixel = j / 3;
+                    int from = channel == 0 ? pixel : pixel / SCALE;
+                    m_Bytes[j / 16][channel][j % 16] = int8_t(j % 3 == channel ? from : -1);
+                }
+        }
+    };
+    static const SOrder order;
+    __m128i masks[3][3];
+    for (int v = 0; v < 3; ++v)
+        for (int channel = 0; channel < 3; ++channel)
+            masks[v][channel] = _mm_load_si128(reinterpret_cast<const __m128i*>(order.m_Bytes[v][channel]));
+    int x = 0;
+    for (; x + 16 <= width; x += 16, out += 48)
+    {
+        __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
+        __m128i blue, red;
+        if (SCALE == 1)
+        {
+            blue = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+            red = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
+        }
+        else
+        {
+            blue = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2));
+            red = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2));
+        }
+        for (int v = 0; v < 3; ++v)
+        {
+            __m128i bytes = _mm_or_si128(
+                _mm_or_si128(_mm_shuffle_epi8(luma, masks[v][0]), _mm_shuffle_epi8(blue, masks[v][1])),
+                _mm_shuffle_epi8(red, masks[v][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * v), bytes);
+        }
+    }
+    return x;
+}
+#endif
+
 // One output row from the rows of the components' planes; SCALE is the pixels per sample across
 // of each chroma component when both have the same.
 template <int SCALE>
 void InterleaveRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int width)
 {
-    for (int x = 0; x < width; ++x)
+    int x = 0;
+#if defined(__x86_64__) && defined(__linux__)
+    if (s_Shuffles)
+        x = InterleaveRowWide<SCALE>(y, cb, cr, out, width);
+#endif
+    for (; x < width; ++x)
     {
         out[3 * x] = y[x];
         out[3 * x + 1] = cb[x / SCALE];

@@ -1,5 +1,6 @@
 #pragma once
 #include "keth/ext/compr/deflate.h"
+#include "keth/func/byteorder.h"
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
 
@@ -48,9 +49,8 @@ public:
     {
         if (m_BufferEnd - m_BufferPos < 8 || AtScanEnd())
             return false;
-        uint64_t word = 0;
-        for (int i = 0; i < 8; ++i)
-            word = word << 8 | m_Buffer[m_BufferPos + i];
+        const unsigned char* at = m_Buffer + m_BufferPos;
+        uint64_t word = uint64_t(ReadBE32(at)) << 32 | ReadBE32(at + 4);
         // A byte of 0xFF is the only one whose complement is zero.
         uint64_t inverse = ~word;
         if ((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull)
