@@ -9,6 +9,7 @@
 #include "demosystem.h"
 #include "keth/func/exception.h"
 #include "keth/func/stream.h"
+#include "testsupport.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,24 +20,11 @@ namespace
 {
 std::string g_IncludeText;
 
-class COwnedTextReader : public NKeth::CMemoryReader
-{
-public:
-    explicit COwnedTextReader(const std::string& text) : CMemoryReader(nullptr, 0), m_Text(text)
-    {
-        m_Data = reinterpret_cast<const unsigned char*>(m_Text.data());
-        m_Size = int32_t(m_Text.size());
-    }
-
-private:
-    std::string m_Text;
-};
-
 NKeth::CInputStream* OpenFromInput(const char* path)
 {
     if (strcmp(path, "inc") != 0 && strcmp(path, "inc.txt") != 0)
         return nullptr;
-    return NEW COwnedTextReader(g_IncludeText);
+    return NEW CTextReader(g_IncludeText);
 }
 
 bool IsStructural(const CContainer* line)

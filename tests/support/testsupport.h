@@ -1,6 +1,7 @@
 #pragma once
 // What tests of many modules share: the text of a thrown error and the files of the corpus.
 #include "keth/func/exception.h"
+#include "keth/func/stream.h"
 
 #include <string>
 #include <vector>
@@ -18,6 +19,20 @@ template <class F> std::string ErrorOf(F call)
     }
     return "";
 }
+
+// A memory stream over its own copy of a text, for script readers served from memory.
+class CTextReader : public NKeth::CMemoryReader
+{
+public:
+    explicit CTextReader(const std::string& text) : CMemoryReader(nullptr, 0), m_Text(text)
+    {
+        m_Data = reinterpret_cast<const unsigned char*>(m_Text.data());
+        m_Size = int32_t(m_Text.size());
+    }
+
+private:
+    std::string m_Text;
+};
 
 struct SCorpusFile
 {
