@@ -36,4 +36,22 @@ float Sqrt(float a)
 {
     return float(sqrt(double(a)));
 }
+
+bool TranslatePath(const char* path, char* out, size_t size)
+{
+    if (size == 0)
+        return false;
+    size_t i = 0;
+    for (; path[i]; ++i)
+    {
+        if (i + 1 >= size)
+        {
+            out[i] = 0;
+            return false;
+        }
+        out[i] = path[i] == '\\' ? PATH_SEPARATOR : path[i];
+    }
+    out[i] = 0;
+    return true;
+}
 } // namespace NKeth

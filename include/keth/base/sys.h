@@ -53,6 +53,8 @@ float Cos(float a);
 float Tan(float a);
 float Sqrt(float a);
 
+// The separator of the platform's file functions: '/' on POSIX hosts, '\\' on Windows.
+extern const char PATH_SEPARATOR;
 // A path as the platform's file functions want it: on POSIX hosts '\' becomes '/', so shows
 // written on Windows play unchanged. Writes at most size bytes including the terminator and
 // returns false when the path did not fit.

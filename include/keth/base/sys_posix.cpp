@@ -58,23 +58,8 @@ void CCriticalSection::Leave()
         m_Section->m_Mutex.unlock();
 }
 
-bool TranslatePath(const char* path, char* out, size_t size)
-{
-    if (size == 0)
-        return false;
-    size_t i = 0;
-    for (; path[i]; ++i)
-    {
-        if (i + 1 >= size)
-        {
-            out[i] = 0;
-            return false;
-        }
-        out[i] = path[i] == '\\' ? '/' : path[i];
-    }
-    out[i] = 0;
-    return true;
-}
+// Shows written on Windows name their files with '\\'.
+const char PATH_SEPARATOR = '/';
 
 bool MakeDirectory(const char* path)
 {

@@ -67,27 +67,8 @@ void CCriticalSection::Leave()
 }
 
 // Windows takes both separators itself: paths pass unchanged.
-bool TranslatePath(const char* path, char* out, size_t size)
-{
-    if (size == 0)
-        return false;
-    size_t i = 0;
-    for (; path[i]; ++i)
-    {
-        if (i + 1 >= size)
-        {
-            out[i] = 0;
-            return false;
-        }
-        out[i] = path[i];
-    }
-    out[i] = 0;
-    return true;
-}
-} // namespace NKeth
+const char PATH_SEPARATOR = '\\';
 
-namespace NKeth
-{
 bool MakeDirectory(const char* path)
 {
     return path && CreateDirectoryA(path, nullptr) != 0;
