@@ -11,8 +11,6 @@ using NKeth::CImage;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
-        return 0;
     if (size >= 20)
     {
         uint32_t height, width;

@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 2 || size > (1 << 20))
+    if (size < 2)
         return 0;
     uint8_t mode = data[0];
     int32_t step = 1 + (data[1] & 0x3F) * ((mode & 0x80) ? 257 : 1);

@@ -29,7 +29,7 @@ bool HasHugeFrame(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20) || HasHugeFrame(data, size))
+    if (HasHugeFrame(data, size))
         return 0;
     NKeth::CJPEGFormat* format = NEW NKeth::CJPEGFormat;
     NKeth::CImage image;

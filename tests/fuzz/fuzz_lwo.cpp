@@ -1,7 +1,7 @@
 // The LightWave loader and the mesh builder on arbitrary bytes; the FORM length is patched to
 // fit so that the chunk walk is reached.
 #include "keth/ext/loader/lwo/lwo.h"
-#include "model.h"
+#include "fuzzsupport.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
-        return 0;
     std::vector<uint8_t> bytes(data, data + size);
     if (size >= 12 && bytes[0] == 'F' && size % 7 != 0)
     {
@@ -25,10 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     object.Build();
     NKeth::TDynamicArray<CMesh*> meshes;
     BuildModelFromObject(meshes, object, (size & 1) != 0);
-    for (int m = 0; m < meshes.GetCount(); ++m)
-        for (int i = 0; i < meshes[m]->m_Indices.GetCount(); ++i)
-            if (meshes[m]->m_Indices[i] >= uint32_t(meshes[m]->m_Positions.GetCount()))
-                __builtin_trap();
+    CheckIndices(meshes);
     meshes.DeleteAll();
     return 0;
 }

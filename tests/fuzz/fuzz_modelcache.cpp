@@ -1,22 +1,16 @@
 // The model cache reader on arbitrary bytes; whatever it accepts is written back unchanged.
-#include "model.h"
+#include "fuzzsupport.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
+    const std::string path = WriteInputFile("modelcache", data, size);
+    if (path.empty())
         return 0;
-    static const std::string path = "/tmp/fuzz_modelcache_" + std::to_string(getpid()) + ".bin";
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file)
-        return 0;
-    fwrite(data, 1, size, file);
-    fclose(file);
     NKeth::TDynamicArray<CMesh*> meshes;
     if (ReadModelCache(meshes, path.c_str()))
     {

@@ -7,8 +7,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
-        return 0;
     // The image is allocated as the header declares; keep declared sizes within what a run
     // can afford.
     if (size >= 24)

@@ -115,8 +115,6 @@ void BuildAndRun(CContainer& root)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
-        return 0;
     std::string input(reinterpret_cast<const char*>(data), size);
     std::string script = input;
     g_IncludeText.clear();

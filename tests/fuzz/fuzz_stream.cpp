@@ -6,8 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
-        return 0;
     NKeth::CMemoryReader direct(data, int32_t(size));
     char line[64];
     for (int i = 0; i < 1000 && !direct.IsEOF(); ++i)

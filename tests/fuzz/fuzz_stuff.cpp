@@ -1,22 +1,17 @@
 // The resource archive reader on arbitrary bytes: directory, lookups and every entry served.
+#include "fuzzsupport.h"
 #include "stuffreader.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > (1 << 20))
+    const std::string path = WriteInputFile("stuff", data, size);
+    if (path.empty())
         return 0;
-    static const std::string path = "/tmp/fuzz_stuff_" + std::to_string(getpid()) + ".stuff";
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file)
-        return 0;
-    fwrite(data, 1, size, file);
-    fclose(file);
 
     CStuffReader reader;
     reader.m_FileName = path.c_str();
