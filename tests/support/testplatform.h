@@ -8,7 +8,6 @@ namespace NTestPlatform
 {
 // A new empty directory (absolute path, no trailing separator), or "" when none could be made.
 std::string MakeTemporaryDirectory(const char* prefix);
-bool MakeDirectory(const char* path);
 
 // The separator that paths reach the platform's file functions with: '\\' is translated to '/'
 // on POSIX hosts and passed unchanged on Windows.

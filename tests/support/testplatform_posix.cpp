@@ -1,7 +1,6 @@
 #include "testplatform.h"
 
 #include <cstdlib>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -11,11 +10,6 @@ std::string MakeTemporaryDirectory(const char* prefix)
 {
     std::string pattern = std::string("/tmp/") + prefix + "XXXXXX";
     return mkdtemp(&pattern[0]) ? pattern : std::string();
-}
-
-bool MakeDirectory(const char* path)
-{
-    return mkdir(path, 0700) == 0;
 }
 
 char NativeSeparator()

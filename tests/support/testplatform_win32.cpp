@@ -23,11 +23,6 @@ std::string MakeTemporaryDirectory(const char* prefix)
     return std::string();
 }
 
-bool MakeDirectory(const char* path)
-{
-    return CreateDirectoryA(path, nullptr) != 0;
-}
-
 char NativeSeparator()
 {
     return '\\';
