@@ -215,16 +215,23 @@ TEST(JpegDecoder, RefusesWhatItDoesNotDecodeWithItsReason)
         data[Find(good, marker) + offset] = value;
         return data;
     };
-    // Scan data by hand, in the codes of the standard tables.
-    auto scan = [&](const std::string& bits)
+    // Scan data by hand, in the codes of the standard tables or, with short codes that the
+    // decoder's lookup takes in one step, of a luminance AC table {00: end, 01: sixteen zeros,
+    // 10: fifteen zeros and a value of one bit}.
+    auto scan = [&](const std::string& bits, bool shortCodes = false)
     {
-        TBytes data(good.begin(), good.begin() + long(sos + 14));
+        TBytes data = good;
+        if (shortCodes)
+            data = Splice(good, 0xDA, 0, Segment(0xC4, {0x10, 0, 3, 0, 0, 0, 0, 0,    0,    0,
+                                                        0,    0, 0, 0, 0, 0, 0, 0x00, 0xF0, 0xF1}));
+        data.resize(Find(data, 0xDA) + 14);
         const TBytes body = Scan(bits);
         data.insert(data.end(), body.begin(), body.end());
         return data;
     };
     // DC 0, then four runs of sixteen zeros, or three and a value after fifteen more zeros.
     const std::string zeros16 = "11111111001", dc0 = "00";
+    const char* const pastTheEnd = "AC run past the end of a jpeg block";
     const std::pair<TBytes, std::string> cases[] = {
         {Splice(good, 0xC0, 0, Segment(0xDD, {0, 0})), ""},
         {sof(0xC1), "Err: jpeg frame type 0xC1 is not supported"},
@@ -271,9 +278,10 @@ TEST(JpegDecoder, RefusesWhatItDoesNotDecodeWithItsReason)
         {scan("111111111"), "Coudn't find huffman entry"},
         {Splice(good, 0xDA, good.size(), {0xFF, 0xD9}, (good.size() - sos) / 2),
          "Unexpected end of jpeg data"},
-        {scan(dc0 + zeros16 + zeros16 + zeros16 + zeros16), "AC run past the end of a jpeg block"},
-        {scan(dc0 + zeros16 + zeros16 + zeros16 + "11111111111101011"),
-         "AC run past the end of a jpeg block"},
+        {scan(dc0 + zeros16 + zeros16 + zeros16 + zeros16), pastTheEnd},
+        {scan(dc0 + zeros16 + zeros16 + zeros16 + "11111111111101011"), pastTheEnd},
+        {scan(dc0 + "01010101", true), pastTheEnd},
+        {scan(dc0 + "010101101", true), pastTheEnd},
         {{0xFF, 0xD9}, "Err: not a jpeg"},
         {Splice(good, 0xDB, 0, {0x42}), "Err: not a segment, 20"},
         {Splice(good, 0xDA, good.size(), {0xFF, 0xD9}), "Err: jpeg without image data"},
