@@ -46,32 +46,19 @@ TEST(ModelCache, ByteLayoutOfOneMesh)
     meshes.m_List.Add(RockMesh());
     ASSERT_TRUE(WriteModelCache(meshes.m_List, (dir / "rock.bin").c_str()));
     const std::string bytes = ReadBytes(dir / "rock.bin");
-    ASSERT_EQ(bytes.size(), 134u);
     TBytes expected;
-    PutLE32(expected, 1);
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
+    auto words = [&](std::initializer_list<float> floats, uint32_t count)
     {
-        PutLEFloat(expected, float(i));
-        PutLEFloat(expected, 2.0f * i);
-        PutLEFloat(expected, -1.0f);
-    }
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
-    {
-        PutLEFloat(expected, 0.5f * i);
-        PutLEFloat(expected, 0.25f);
-    }
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
-    {
-        PutLEFloat(expected, 0);
-        PutLEFloat(expected, 0);
-        PutLEFloat(expected, -1);
-    }
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
-        PutLE32(expected, uint32_t(2 - i));
+        expected += LE(count);
+        for (float f : floats)
+            expected += LE(Bits(f));
+    };
+    // Count, then positions, texture coordinates, normals; the indices; the name.
+    expected += LE(1);
+    words({0, 0, -1, 1, 2, -1, 2, 4, -1}, 3);
+    words({0, 0.25f, 0.5f, 0.25f, 1, 0.25f}, 3);
+    words({0, 0, -1, 0, 0, -1, 0, 0, -1}, 3);
+    expected += LE(3) + LE(2) + LE(1) + LE(0);
     expected += std::string("\0\4rock", 6);
     EXPECT_EQ(bytes, expected);
 }
