@@ -4,6 +4,7 @@
 #include "content.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -51,14 +52,7 @@ inline TBytes Archive(const std::vector<std::pair<std::string, TBytes>>& entries
 }
 
 // Archive model file header fields, for patching broken files.
-enum EModelField : size_t
-{
-    VERSION = 0,
-    VERTICES = 18,
-    RECORDS = 22,
-    INDICES = 26,
-    SETS = 70,
-};
+constexpr size_t VERSION = 0, VERTICES = 18, RECORDS = 22, INDICES = 26, SETS = 70;
 
 inline TBytes Patched(TBytes bytes, size_t at, uint32_t v)
 {
@@ -105,16 +99,14 @@ inline TBytes VX(uint32_t index)
     return index < 0xFF00 ? BE(index, 2) : BE(index | 0xFF000000u);
 }
 
-struct SPoint
-{
-    float x, y, z;
-};
+typedef std::array<float, 3> TPoint;
 
-inline TBytes Points(const std::vector<SPoint>& points)
+inline TBytes Points(const std::vector<TPoint>& points)
 {
     TBytes data;
-    for (const SPoint& p : points)
-        data += BE(Bits(p.x)) + BE(Bits(p.y)) + BE(Bits(p.z));
+    for (const TPoint& p : points)
+        for (float f : p)
+            data += BE(Bits(f));
     return Chunk("PNTS", data);
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -19,7 +20,8 @@ using namespace NKeth;
 
 namespace
 {
-// A device without a GL context: enough for every path that fails before drawing.
+// A device without a GL context: enough for every path that fails before
+// drawing.
 class CFakeDevice : public COGLDevice
 {
 public:
@@ -41,7 +43,8 @@ std::vector<COGLDevice*> Fakes(int count)
     return devices;
 }
 
-// Runs in a fresh directory with a data/ directory holding the given one-byte files.
+// Runs in a fresh directory with a data/ directory holding the given one-byte
+// files.
 class CDataDirectory : public CTempWorkingDirectory
 {
 public:
@@ -71,33 +74,26 @@ void ExpectPublishedNone(CTestShow& show, const char* key)
 }
 } // namespace
 
-TEST(TextureEffect, AnEmptyFileNamePublishesNothing)
-{
-    CTestShow show("texture {\n name t\n}\n", Fakes(2));
-    show.Prepare(0);
-    show.Prepare(1);
-    CVariant value;
-    EXPECT_FALSE(show.m_System.FindOutput("t", &value));
-    auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->m_Textures.GetCount(), 0);
-    ExpectSwitchedOut(texture);
-}
-
-TEST(TextureEffect, AMissingFilePublishesNoneForEveryDevice)
+TEST(TextureEffect, AMissingFilePublishesNoneForEveryDeviceAndNoFileNameNothing)
 {
     CLogCapture log;
-    CTestShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n", Fakes(2));
+    CTestShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n"
+                   "texture {\n name empty\n}\n",
+                   Fakes(2));
     auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
-    ASSERT_NE(texture, nullptr);
+    auto* empty = dynamic_cast<CEffect_Texture*>(show.Effect("empty"));
+    ASSERT_TRUE(texture && empty);
     ExpectSwitchedOut(texture);
+    ExpectSwitchedOut(empty);
     EXPECT_EQ(texture->m_Textures.GetCount(), 2);
+    EXPECT_EQ(empty->m_Textures.GetCount(), 0);
     CVariant value;
     EXPECT_FALSE(show.m_System.FindOutput("t", &value)); // nothing before the first device is prepared
     show.Prepare(0);
     ExpectPublishedNone(show, "t");
     show.Prepare(1);
     ExpectPublishedNone(show, "t");
+    EXPECT_FALSE(show.m_System.FindOutput("empty", &value));
     // A device the texture was not made for leaves the output alone.
     texture->SetOutput("", CVariant::FromPointer(texture));
     show.Prepare(5);
@@ -118,8 +114,9 @@ TEST(TextureEffect, TheArrayGrowsToTheHighestDeviceWithEmptyRoomBelow)
     EXPECT_EQ(texture->m_Textures.GetCount(), 4);
 }
 
-// Texture and shader blocks whose files are missing or do not decode switch themselves out and
-// publish none for the device, without a word about the file.
+// Texture and shader blocks whose files are missing or do not decode switch
+// themselves out and publish none for the device, without a word about the
+// file.
 TEST(TextureEffects, FilesThatDoNotLoadPublishNone)
 {
     const char* const faces = " posx \"a.tga\"\n negx \"b.tga\"\n posy \"c.tga\"\n negy \"d.tga\"\n"
@@ -161,43 +158,39 @@ TEST(TextureEffects, FilesThatDoNotLoadPublishNone)
 
 TEST(GeneratedCubeMap, MissingOrUnusablePlanesAreReplacedWithOneLogLine)
 {
-    struct
-    {
-        const char* lines;
-        bool replaced;
-        float nearPlane, farPlane;
-    } cases[] = {
-        {"", true, 0.1f, 100.0f},
-        {" nearplane 0.5\n", true, 0.1f, 100.0f},
-        {" farplane 50\n", true, 0.1f, 100.0f},
-        {" nearplane 0\n farplane 10\n", true, 0.1f, 100.0f},
-        {" nearplane 5\n farplane 5\n", true, 0.1f, 100.0f},
-        {" nearplane 0.5\n farplane 50\n texturesize 256\n", false, 0.5f, 50.0f},
+    const std::pair<const char*, bool> cases[] = {
+        {"", true},
+        {" nearplane 0.5\n", true},
+        {" farplane 50\n", true},
+        {" nearplane 0\n farplane 10\n", true},
+        {" nearplane 5\n farplane 5\n", true},
+        {" nearplane 0.5\n farplane 50\n texturesize 256\n", false},
     };
-    for (auto& c : cases)
+    for (const auto& [lines, replaced] : cases)
     {
+        SCOPED_TRACE(lines);
         CLogCapture log;
-        CTestShow show(std::string("generatedcubemap {\n name g\n") + c.lines + "}\n");
+        CTestShow show(std::string("generatedcubemap {\n name g\n") + lines + "}\n");
         auto* cube = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("g"));
-        ASSERT_NE(cube, nullptr) << c.lines;
-        EXPECT_EQ(cube->m_NearPlane, c.nearPlane) << c.lines;
-        EXPECT_EQ(cube->m_FarPlane, c.farPlane) << c.lines;
-        const std::string text = log.Text();
-        size_t lines = 0;
-        for (size_t at = text.find("SCRIPT: generatedcubemap"); at != std::string::npos;
-             at = text.find("SCRIPT: generatedcubemap", at + 1))
-            ++lines;
-        EXPECT_EQ(lines, c.replaced ? 1u : 0u) << c.lines << text;
+        ASSERT_NE(cube, nullptr);
+        EXPECT_EQ(cube->m_NearPlane, replaced ? 0.1f : 0.5f);
+        EXPECT_EQ(cube->m_FarPlane, replaced ? 100.0f : 50.0f);
+        const std::string text = WithoutTimings(log.Text());
+        EXPECT_EQ(text.rfind("SCRIPT: generatedcubemap g: ", 0) == 0 &&
+                      std::count(text.begin(), text.end(), '\n') == 1,
+                  replaced)
+            << text;
     }
 }
 
 TEST(GeneratedCubeMap, UpdatesItsChildrenAndFollowsItsSource)
 {
-    CTestShow show(
-        "rotate {\n name r\n position (3 0 0)\n}\n"
-        "generatedcubemap {\n name g\n nearplane 1\n farplane 10\n transform \"r.transform\"\n prio 200\n"
-        " probe {\n name child\n }\n}\n"
-        "generatedcubemap {\n name lost\n nearplane 1\n farplane 10\n transform \"none.transform\"\n}\n");
+    CTestShow show("rotate {\n name r\n position (3 0 0)\n}\n"
+                   "generatedcubemap {\n name g\n nearplane 1\n farplane 10\n "
+                   "transform \"r.transform\"\n prio 200\n"
+                   " probe {\n name child\n }\n}\n"
+                   "generatedcubemap {\n name lost\n nearplane 1\n farplane 10\n "
+                   "transform \"none.transform\"\n}\n");
     // Without a device there is no cube map: the output is there and empty.
     CVariant value;
     ASSERT_TRUE(show.m_System.FindOutput("g", &value));
@@ -232,11 +225,7 @@ TEST(GeneratedCubeMap, EachFaceLooksAlongItsAxisWithItsUpDirection)
         CVector3 above = view.TransformPoint(eye + u);
         for (auto [got, want] : {std::pair{at, CVector3(0, 0, 0)}, std::pair{ahead, CVector3(0, 0, -1)},
                                  std::pair{above, CVector3(0, 1, 0)}})
-        {
-            EXPECT_NEAR(got.x, want.x, 1e-6f);
-            EXPECT_NEAR(got.y, want.y, 1e-6f);
-            EXPECT_NEAR(got.z, want.z, 1e-6f);
-        }
+            EXPECT_NEAR((got - want).Length(), 0, 1e-6f);
     }
 }
 

@@ -1,5 +1,6 @@
-// Model import and show building, run through the tool and read back by the program's loaders;
-// the import library itself is the reference for what each model file holds.
+// Model import and show building, run through the tool and read back by the
+// program's loaders; the import library itself is the reference for what each
+// model file holds.
 #ifdef VORNSCR_IMPORT
 #include "container.h"
 #include "keth/func/stream.h"
@@ -35,7 +36,8 @@ struct SModelSummary
     }
 };
 
-// What the library itself finds: triangles with an area, the node hierarchy applied.
+// What the library itself finds: triangles with an area, the node hierarchy
+// applied.
 SModelSummary Reference(const std::string& path)
 {
     Assimp::Importer importer;
@@ -69,7 +71,8 @@ SModelSummary Summarise(NKeth::TDynamicArray<CMesh*>& meshes)
     return summary;
 }
 
-// The written object as the show's first start reads it, and its cache as later starts do.
+// The written object as the show's first start reads it, and its cache as later
+// starts do.
 void ReadBack(const std::string& object, SModelSummary& built, SModelSummary& cached)
 {
     NKeth::TDynamicArray<CMesh*> meshes;
@@ -89,11 +92,6 @@ void ExpectSameBox(const SModelSummary& a, const SModelSummary& b, const std::st
     }
 }
 
-void WriteText(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 } // namespace
 
 TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
@@ -167,7 +165,8 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
         {"far.obj", "v 10000000 0 0\nv 10000001 0 0\nv 10000000 1 0\nf 1 2 3\n", "too far"},
         {"lines.obj", triangle + "l 1 2 3\n", "no triangles"},
         {"points.ply",
-         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty "
+         "float y\nproperty float z\n"
          "end_header\n0 0 0\n1 0 0\n0 1 0\n",
          "no triangles"},
         {"empty.stl", "", ""},
@@ -180,7 +179,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
     {
         const std::string in = dir / c.m_Name, out = dir / "out.lwo";
         if (std::string(c.m_Name) != "missing.obj")
-            WriteText(in, c.m_Text);
+            WriteBytes(in, c.m_Text);
         std::string output;
         EXPECT_EQ(RunTool("import '" + in + "' '" + out + "'", output), 1) << c.m_Name;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
@@ -189,7 +188,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
         EXPECT_FALSE(fs::exists(out) || fs::exists(out + ".bin")) << c.m_Name;
     }
     // The same graph without its cycle imports.
-    WriteText(dir / "fine.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{}])", buffer));
+    WriteBytes(dir / "fine.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{}])", buffer));
     std::string output;
     EXPECT_EQ(RunTool("import '" + dir / "fine.gltf" + "' '" + dir / "fine.lwo" + "'", output), 0) << output;
 }
@@ -198,11 +197,12 @@ TEST(Import, PlacementAndMaterials)
 {
     CTempDir dir;
     // A box from (0 0 0) to (2 4 6) in two materials.
-    WriteText(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
-    WriteText(dir / "box.obj",
-              "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
-              "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
-              "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+    WriteBytes(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+    WriteBytes(dir / "box.obj", "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 "
+                                "4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
+                                "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 "
+                                "8\nf 1 2 6 5\nusemtl blue\n"
+                                "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
     const struct
     {
         const char* m_Options;
@@ -240,18 +240,19 @@ TEST(Import, PlacementAndMaterials)
 TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
 {
     CTempDir dir;
-    const std::string box = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
-    WriteText(dir / "in/a/box.obj", box);
-    WriteText(dir / "in/b/box.obj", box);
-    WriteText(dir / "in/b/my model.v2.obj", box);
-    WriteText(dir / "in/b/notes.txt", "not a model");
-    WriteText(dir / "in/b/bad.stl", "solid x\nendsolid x\n");
+    const std::string box = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 "
+                            "4\nf 1 4 3\nf 2 3 4\n";
+    WriteBytes(dir / "in/a/box.obj", box);
+    WriteBytes(dir / "in/b/box.obj", box);
+    WriteBytes(dir / "in/b/my model.v2.obj", box);
+    WriteBytes(dir / "in/b/notes.txt", "not a model");
+    WriteBytes(dir / "in/b/bad.stl", "solid x\nendsolid x\n");
     const std::string show = dir / "show";
     std::string output;
 
     EXPECT_EQ(RunTool("show " + dir / "no/show " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(dir / "no"));
-    WriteText(show + "/mine.txt", "the user's");
+    WriteBytes(show + "/mine.txt", "the user's");
     EXPECT_EQ(RunTool("show " + show + " " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(show + "/vornscr"));
     ASSERT_EQ(
@@ -261,7 +262,8 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     EXPECT_NE(output.find("3 models imported, 1 skipped"), std::string::npos) << output;
     EXPECT_NE(output.find("bad.stl"), std::string::npos) << output;
 
-    // The script, read by the program's own reader, names each model once, safely and uniquely.
+    // The script, read by the program's own reader, names each model once, safely
+    // and uniquely.
     CContainer root;
     {
         CWorkingDirectory inShow(show);
@@ -283,7 +285,8 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     }
     EXPECT_EQ(names, (std::vector<std::string>{"box", "box_2", "my_model_v2"}));
 
-    // Again over the same directory: only the new show is left beside the user's file.
+    // Again over the same directory: only the new show is left beside the user's
+    // file.
     ASSERT_EQ(RunTool("show " + show + " " + dir / "in/a", output), 0) << output;
     EXPECT_TRUE(fs::exists(show + "/mine.txt"));
     EXPECT_TRUE(fs::exists(show + "/data/box.lwo"));

@@ -20,7 +20,7 @@ using namespace NModelFiles;
 
 namespace
 {
-const std::vector<SPoint> TRIANGLE = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+const std::vector<TPoint> TRIANGLE = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 
 // Parses and builds; the buffer lives as long as the object is used.
 struct SLoaded
@@ -83,7 +83,7 @@ TEST(LightWave, PolygonHeadersAndVariableIndices)
     EXPECT_EQ(flagged.Face(0).m_CornerCount, 3);
 
     // FF 01 02 03 is point 0x010203 in four bytes; 01 02 is point 0x0102.
-    std::vector<SPoint> many(0x010204, SPoint{1, 2, 3});
+    std::vector<TPoint> many(0x010204, TPoint{1, 2, 3});
     SLoaded wide(OneSurface(Points(many) + Polygons({{0x010203, 0x0102, 0}})));
     CLWO_FaceBuildData& face = wide.Face(0);
     EXPECT_EQ(face.m_Points[0], 0x010203u);

@@ -148,9 +148,8 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     EXPECT_EQ(AddVertex(mesh, TVector3<float>(1, 1, 1), n, TVector2<float>(0.5f, 0.5f + 2e-6f), false), 3u);
     EXPECT_EQ(AddVertex(mesh, TVector3<float>(1, 1, 1), n, t, true), 4u);
     EXPECT_EQ(AddVertex(mesh, TVector3<float>(1, 1, 1), n, t, false), 0u);
-    EXPECT_EQ(mesh.m_Positions.GetCount(), 5);
-    EXPECT_EQ(mesh.m_Normals.GetCount(), 5);
-    EXPECT_EQ(mesh.m_TexCoords0.GetCount(), 5);
+    EXPECT_TRUE(mesh.m_Positions.GetCount() == 5 && mesh.m_Normals.GetCount() == 5 &&
+                mesh.m_TexCoords0.GetCount() == 5);
     AddTriangle(mesh, 4, 0, 2);
     ASSERT_EQ(mesh.m_Indices.GetCount(), 3);
     EXPECT_EQ(mesh.m_Indices[0], 4u);
@@ -162,6 +161,9 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     EXPECT_EQ(AddVertex(far, big, n, t, false), 0u);
     EXPECT_EQ(AddVertex(far, big, n, t, false), 0u);
     EXPECT_EQ(AddVertex(far, TVector3<float>(std::nextafter(100.0f, 200.0f), 1000, -5000), n, t, false), 1u);
+    // Exactly the tolerance away is outside.
+    EXPECT_EQ(AddVertex(far, TVector3<float>(0, 0, 0), n, t, false), 2u);
+    EXPECT_EQ(AddVertex(far, TVector3<float>(WELD_TOLERANCE, 0, 0), n, t, false), 3u);
 
     CMesh hashed;
     CVertexWelder welder(hashed);
