@@ -1,10 +1,10 @@
-// Model import and show building, run through the tool and read back by the
-// program's loaders; the import library itself is the reference for what each
-// model file holds.
+// Model import and show building, run through the tool and read back by the program's loaders;
+// the import library itself is the reference for what each model file holds.
 #ifdef VORNSCR_IMPORT
 #include "container.h"
 #include "keth/func/stream.h"
 #include "model.h"
+#include "scripttest.h"
 #include "tempdir.h"
 #include "testsupport.h"
 
@@ -36,8 +36,7 @@ struct SModelSummary
     }
 };
 
-// What the library itself finds: triangles with an area, the node hierarchy
-// applied.
+// What the library itself finds: triangles with an area, the node hierarchy applied.
 SModelSummary Reference(const std::string& path)
 {
     Assimp::Importer importer;
@@ -71,19 +70,9 @@ SModelSummary Summarise(NKeth::TDynamicArray<CMesh*>& meshes)
     return summary;
 }
 
-// The written object as the show's first start reads it, and its cache as later
-// starts do.
-void ReadBack(const std::string& object, SModelSummary& built, SModelSummary& cached)
+void ExpectSame(const SModelSummary& a, const SModelSummary& b, const std::string& what)
 {
-    NKeth::TDynamicArray<CMesh*> meshes;
-    EXPECT_TRUE(BuildModelFromLightWave(meshes, object.c_str()));
-    built = Summarise(meshes);
-    EXPECT_TRUE(ReadModelCache(meshes, (object + ".bin").c_str()));
-    cached = Summarise(meshes);
-}
-
-void ExpectSameBox(const SModelSummary& a, const SModelSummary& b, const std::string& what)
-{
+    EXPECT_EQ(a.m_Triangles, b.m_Triangles) << what;
     for (int k = 0; k < 3; ++k)
     {
         const float tolerance = 1e-5f * std::max(1.0f, std::fabs(a.m_High[k]) + std::fabs(a.m_Low[k]));
@@ -91,7 +80,6 @@ void ExpectSameBox(const SModelSummary& a, const SModelSummary& b, const std::st
         EXPECT_NEAR(a.m_High[k], b.m_High[k], tolerance) << what << " axis " << k;
     }
 }
-
 } // namespace
 
 TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
@@ -117,13 +105,13 @@ TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
             refused.push_back(entry.path().filename().string());
             continue;
         }
+        // The object as the show's first start reads it, and its cache as later starts do.
         const SModelSummary reference = Reference(path);
-        SModelSummary built, cached;
-        ReadBack(out, built, cached);
-        EXPECT_EQ(built.m_Triangles, reference.m_Triangles) << path;
-        EXPECT_EQ(cached.m_Triangles, reference.m_Triangles) << path;
-        ExpectSameBox(reference, built, path);
-        ExpectSameBox(reference, cached, path);
+        NKeth::TDynamicArray<CMesh*> meshes;
+        EXPECT_TRUE(BuildModelFromLightWave(meshes, out.c_str())) << path;
+        ExpectSame(reference, Summarise(meshes), path);
+        EXPECT_TRUE(ReadModelCache(meshes, (out + ".bin").c_str())) << path;
+        ExpectSame(reference, Summarise(meshes), path);
         ++imported;
     }
     EXPECT_GE(imported, 30);
@@ -165,8 +153,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
         {"far.obj", "v 10000000 0 0\nv 10000001 0 0\nv 10000000 1 0\nf 1 2 3\n", "too far"},
         {"lines.obj", triangle + "l 1 2 3\n", "no triangles"},
         {"points.ply",
-         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty "
-         "float y\nproperty float z\n"
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
          "end_header\n0 0 0\n1 0 0\n0 1 0\n",
          "no triangles"},
         {"empty.stl", "", ""},
@@ -198,11 +185,10 @@ TEST(Import, PlacementAndMaterials)
     CTempDir dir;
     // A box from (0 0 0) to (2 4 6) in two materials.
     WriteBytes(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
-    WriteBytes(dir / "box.obj", "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 "
-                                "4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
-                                "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 "
-                                "8\nf 1 2 6 5\nusemtl blue\n"
-                                "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+    WriteBytes(dir / "box.obj",
+               "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
+               "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
+               "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
     const struct
     {
         const char* m_Options;
@@ -228,9 +214,7 @@ TEST(Import, PlacementAndMaterials)
         expected.m_Triangles = 12;
         expected.Add(row.m_Low[0], row.m_Low[1], row.m_Low[2]);
         expected.Add(row.m_High[0], row.m_High[1], row.m_High[2]);
-        const SModelSummary got = Summarise(meshes);
-        EXPECT_EQ(got.m_Triangles, 12u);
-        ExpectSameBox(expected, got, row.m_Options);
+        ExpectSame(expected, Summarise(meshes), row.m_Options);
     }
     std::string output;
     EXPECT_EQ(RunTool("import " + dir / "box.obj " + dir / "box.obj", output), 2);
@@ -240,8 +224,7 @@ TEST(Import, PlacementAndMaterials)
 TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
 {
     CTempDir dir;
-    const std::string box = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 "
-                            "4\nf 1 4 3\nf 2 3 4\n";
+    const std::string box = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
     WriteBytes(dir / "in/a/box.obj", box);
     WriteBytes(dir / "in/b/box.obj", box);
     WriteBytes(dir / "in/b/my model.v2.obj", box);
@@ -262,15 +245,9 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     EXPECT_NE(output.find("3 models imported, 1 skipped"), std::string::npos) << output;
     EXPECT_NE(output.find("bad.stl"), std::string::npos) << output;
 
-    // The script, read by the program's own reader, names each model once, safely
-    // and uniquely.
+    // The script, read by the program's own reader, names each model once, safely and uniquely.
     CContainer root;
-    {
-        CWorkingDirectory inShow(show);
-        NKeth::CFileReader script("vornscr/script.txt");
-        ASSERT_TRUE(script.IsOpen());
-        root.Read(script);
-    }
+    ReadScript(root, ReadBytes(show + "/vornscr/script.txt"));
     std::vector<std::string> names;
     for (int i = 0; i < root.m_Children.GetCount(); ++i)
     {
@@ -285,8 +262,7 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
     }
     EXPECT_EQ(names, (std::vector<std::string>{"box", "box_2", "my_model_v2"}));
 
-    // Again over the same directory: only the new show is left beside the user's
-    // file.
+    // Again over the same directory: only the new show is left beside the user's file.
     ASSERT_EQ(RunTool("show " + show + " " + dir / "in/a", output), 0) << output;
     EXPECT_TRUE(fs::exists(show + "/mine.txt"));
     EXPECT_TRUE(fs::exists(show + "/data/box.lwo"));

@@ -142,22 +142,19 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
     EXPECT_EQ(object->m_Sizes[1], 1.0f);
     EXPECT_EQ(object->m_Colors[1], CVector4(0, 1, 0, 1));
     // A palette, a missing effect and a line of one word give empty slots.
-    EXPECT_EQ(object->m_Clusters[2]->m_Model, nullptr);
-    EXPECT_EQ(object->m_Clusters[3]->m_Model, nullptr);
-    EXPECT_EQ(object->m_Clusters[4]->m_Model, nullptr);
+    for (int i : {2, 3, 4})
+        EXPECT_EQ(object->m_Clusters[i]->m_Model, nullptr) << i;
 
     // The size scales the turning model: at the start of a sequence the transform is the scale.
     object->m_CurrentIndex = 4;
     CEffect_Object::s_RandomState = 1; // the first draw after index 4 is cluster 0
     object->Update(0, 0);
     ASSERT_EQ(object->m_CurrentIndex, 0);
-    EXPECT_FLOAT_EQ(object->m_Transform[0], 2.0f);
-    EXPECT_FLOAT_EQ(object->m_Transform[5], 2.0f);
-    EXPECT_FLOAT_EQ(object->m_Transform[10], 2.0f);
+    EXPECT_EQ(CVector3(object->m_Transform[0], object->m_Transform[5], object->m_Transform[10]),
+              CVector3(2, 2, 2));
 
     // The effect publishes itself for the screens.
-    CVariant self = show.m_System.GetOutputValue("cat");
-    EXPECT_EQ(self.ToPointer(), object);
+    EXPECT_EQ(show.m_System.GetOutputValue("cat").ToPointer(), object);
 }
 
 TEST(ScreenEffect, PatchGeometry)
@@ -175,10 +172,8 @@ TEST(ScreenEffect, PatchGeometry)
     EXPECT_NEAR(corner.x, 10 * std::sin(phi) * std::cos(theta), 1e-4);
     EXPECT_NEAR(corner.y, 10 * std::cos(phi), 1e-4);
     EXPECT_NEAR(corner.z, 13 * std::sin(phi) * std::sin(theta), 1e-4);
-    EXPECT_EQ(corner.u, 1.0f);
-    EXPECT_EQ(corner.v, 0.0f);
-    EXPECT_EQ(plain->m_Vertices[8].u, 0.0f);
-    EXPECT_EQ(plain->m_Vertices[8].v, 1.0f);
+    EXPECT_EQ((std::vector<float>{corner.u, corner.v, plain->m_Vertices[8].u, plain->m_Vertices[8].v}),
+              (std::vector<float>{1, 0, 0, 1}));
     // The first cell: (a, b, c) and (c, d, a).
     const std::vector<uint32_t> first(plain->m_Indices.m_Data, plain->m_Indices.m_Data + 6);
     EXPECT_EQ(first, (std::vector<uint32_t>{0, 1, 4, 4, 3, 0}));
