@@ -72,3 +72,44 @@ std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uin
         pixels.m_Data[i] = r, pixels.m_Data[i + 1] = g, pixels.m_Data[i + 2] = b, pixels.m_Data[i + 3] = a;
     return NContent::WriteTGA(pixels, false, true);
 }
+
+std::vector<uint8_t> Texel(GLenum target, int level)
+{
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(target, level, GL_TEXTURE_HEIGHT, &h);
+    std::vector<uint8_t> texels(size_t(w) * size_t(h) * 4 + 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(target, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return {texels[0], texels[1], texels[2], texels[3]};
+}
+
+GLint Integer(GLenum name)
+{
+    GLint value = 0;
+    glGetIntegerv(name, &value);
+    return value;
+}
+
+std::vector<float> MatrixState()
+{
+    std::vector<float> state(39);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    for (int i = 0; i < 4; ++i)
+        state[size_t(i)] = float(viewport[i]);
+    state[4] = float(Integer(GL_MATRIX_MODE));
+    state[5] = float(Integer(GL_PROJECTION_STACK_DEPTH));
+    state[6] = float(Integer(GL_MODELVIEW_STACK_DEPTH));
+    glGetFloatv(GL_PROJECTION_MATRIX, &state[7]);
+    glGetFloatv(GL_MODELVIEW_MATRIX, &state[23]);
+    return state;
+}
+
+int CountPixels(const std::vector<SPixel>& frame, bool (*test)(const SPixel&))
+{
+    int count = 0;
+    for (const SPixel& p : frame)
+        count += test(p) ? 1 : 0;
+    return count;
+}

@@ -45,6 +45,16 @@ inline uint8_t Byte(float v)
 }
 // A TGA file of that size with every pixel of one colour.
 std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255);
+// The RGBA of the first texel of that level of the bound texture.
+std::vector<uint8_t> Texel(GLenum target, int level = 0);
+GLint Integer(GLenum name);
+// The viewport, the matrix mode, both matrix stack depths and both matrices.
+std::vector<float> MatrixState();
+inline bool IsLit(const SPixel& p)
+{
+    return p.r > 20 || p.g > 20 || p.b > 20;
+}
+int CountPixels(const std::vector<SPixel>& frame, bool (*test)(const SPixel&) = IsLit);
 inline bool Near(const SPixel& p, float r, float g, float b, int tolerance = 2)
 {
     auto close = [&](uint8_t c, float v) { return std::abs(int(c) - int(Byte(v))) <= tolerance; };

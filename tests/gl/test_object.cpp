@@ -48,14 +48,6 @@ struct SObject
     CEffect_Object object;
 };
 
-int CountPixels(const std::vector<SPixel>& frame, bool (*test)(const SPixel&))
-{
-    int count = 0;
-    for (const SPixel& p : frame)
-        count += test(p) ? 1 : 0;
-    return count;
-}
-
 bool IsRed(const SPixel& p)
 {
     return p.r > 200 && p.g < 60 && p.b < 60;
@@ -73,11 +65,6 @@ void BeginDeviceFrame(COGLDevice* device)
     glLoadIdentity();
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
-
-bool IsLit(const SPixel& p)
-{
-    return p.r > 20 || p.g > 20 || p.b > 20;
 }
 } // namespace
 

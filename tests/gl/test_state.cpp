@@ -4,22 +4,6 @@
 #include <map>
 #include <tuple>
 
-namespace
-{
-GLint Integer(GLenum name)
-{
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-std::vector<float> Matrix(GLenum name)
-{
-    std::vector<float> m(16);
-    glGetFloatv(name, m.data());
-    return m;
-}
-} // namespace
-
 TEST(SetBlend, SwitchesBlendingAndKeepsTheFunctionOnRequest)
 {
     REQUIRE_DEVICE();
@@ -83,22 +67,17 @@ TEST(Begin2D, PixelProjectionWithYDownAndBothMatricesRestored)
 {
     REQUIRE_DEVICE();
     ClearFrame();
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-1, 1, -1, 1, 1, 10);
-    const std::vector<float> projection = Matrix(GL_PROJECTION_MATRIX);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
     glTranslatef(1, 2, 3);
-    const std::vector<float> modelview = Matrix(GL_MODELVIEW_MATRIX);
-    const GLint projectionDepth = Integer(GL_PROJECTION_STACK_DEPTH);
-    const GLint modelviewDepth = Integer(GL_MODELVIEW_STACK_DEPTH);
+    glMatrixMode(GL_PROJECTION);
+    glFrustum(-1, 1, -1, 1, 1, 10);
+    const std::vector<float> before = MatrixState();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
 
     device->Begin2D(WINDOW_SIZE, WINDOW_SIZE);
-    EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), projectionDepth + 1);
-    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), modelviewDepth + 1);
+    EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), before[5] + 1);
+    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), before[6] + 1);
     // A square at the top left in pixel units, at z = -1, drawn clockwise on screen.
     glColor4f(1, 1, 1, 1);
     glBegin(GL_QUADS);
@@ -113,11 +92,7 @@ TEST(Begin2D, PixelProjectionWithYDownAndBothMatricesRestored)
 
     glMatrixMode(GL_TEXTURE);
     device->End2D();
-    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_PROJECTION);
-    EXPECT_EQ(Matrix(GL_PROJECTION_MATRIX), projection);
-    EXPECT_EQ(Matrix(GL_MODELVIEW_MATRIX), modelview);
-    EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), projectionDepth);
-    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), modelviewDepth);
+    EXPECT_EQ(MatrixState(), before);
     glMatrixMode(GL_MODELVIEW);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 using namespace NKeth;
@@ -31,17 +32,6 @@ void Fill(CImage& image, const CFormat& format, std::vector<uint8_t> pixel)
     ASSERT_TRUE(image.Create(format));
     for (int i = 0; i + int(pixel.size()) <= format.m_Size; i += int(pixel.size()))
         memcpy(image.m_Data + i, pixel.data(), pixel.size());
-}
-
-std::vector<uint8_t> Texel(GLenum target, int level = 0)
-{
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(target, level, GL_TEXTURE_HEIGHT, &h);
-    std::vector<uint8_t> texels(size_t(w) * size_t(h) * 4 + 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(target, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-    return {texels[0], texels[1], texels[2], texels[3]};
 }
 
 GLint LevelParameter(GLenum target, int level, GLenum name)
@@ -110,9 +100,7 @@ TEST(Texture, EveryLayoutUploadsWithMipmapsAndWarnsOnlyWhenConverted)
         EXPECT_EQ(texture->m_Target, GLenum(GL_TEXTURE_2D));
         EXPECT_EQ(texture->m_Width, c.m_Format.m_Width);
         EXPECT_EQ(texture->m_Height, c.m_Format.m_Height);
-        GLint bound = 0;
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-        EXPECT_EQ(GLuint(bound), texture->m_Id);
+        EXPECT_EQ(GLuint(Integer(GL_TEXTURE_BINDING_2D)), texture->m_Id);
         EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
 
         // Components: one for luminance, two with alpha, else colour.
@@ -151,7 +139,7 @@ namespace
 class CCountingReader : public CFileReader
 {
 public:
-    explicit CCountingReader(const char* name) : CFileReader(name) {}
+    explicit CCountingReader(const std::string& name) : CFileReader(name.c_str()) {}
     int32_t Read(void* buffer, int32_t size) override
     {
         ++m_Reads;
@@ -160,72 +148,35 @@ public:
     int m_Reads = 0;
 };
 
-class CubeMapFiles : public ::testing::Test
+// Which of the six files were read while the cube map was refused.
+std::vector<bool> ReadWhileRefused(COGLDevice* device, const std::vector<std::string>& names)
 {
-protected:
-    void SetUp() override
-    {
-        const uint8_t colours[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
-                                       {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
-        for (int i = 0; i < 6; ++i)
-        {
-            m_Names[i] = m_Dir / ("face" + std::to_string(i) + ".tga");
-            ASSERT_TRUE(WriteBytes(m_Names[i], SolidTGA(2, 2, colours[i][0], colours[i][1], colours[i][2])));
-        }
-        m_Broken = m_Dir / "broken.tga";
-        ASSERT_TRUE(WriteBytes(m_Broken, std::string(18, '\x7f') + "garbage"));
-    }
-
-    CTempDir m_Dir;
-    std::string m_Names[6], m_Broken;
-};
+    std::vector<std::unique_ptr<CCountingReader>> r;
+    for (const std::string& name : names)
+        r.push_back(std::make_unique<CCountingReader>(name));
+    EXPECT_EQ(device->CreateCubeMap(*r[0], *r[1], *r[2], *r[3], *r[4], *r[5]), nullptr);
+    std::vector<bool> read;
+    for (const auto& reader : r)
+        read.push_back(reader->m_Reads > 0);
+    return read;
+}
 } // namespace
 
-TEST_F(CubeMapFiles, SixFacesInOrder)
+// The face order of the file form is checked through the cube map effect.
+TEST(CubeMapFiles, ThirdFaceFailingGivesNoneAndLaterFacesAreNeverRead)
 {
     REQUIRE_DEVICE();
-    glDisable(GL_TEXTURE_CUBE_MAP);
-    CTexture* cube = device->CreateCubeMap(m_Names[0].c_str(), m_Names[1].c_str(), m_Names[2].c_str(),
-                                           m_Names[3].c_str(), m_Names[4].c_str(), m_Names[5].c_str());
-    ASSERT_NE(cube, nullptr);
-    EXPECT_EQ(cube->m_Target, GLenum(GL_TEXTURE_CUBE_MAP));
-    EXPECT_EQ(cube->m_Width, -1);
-    EXPECT_EQ(cube->m_Height, -1);
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP)) << "creation does not enable cube texturing";
-    const uint8_t expected[6][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
-                                    {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
-    for (int face = 0; face < 6; ++face)
-    {
-        std::vector<uint8_t> texel = Texel(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face);
-        EXPECT_EQ(texel[0], expected[face][0]) << "face " << face;
-        EXPECT_EQ(texel[1], expected[face][1]) << "face " << face;
-        EXPECT_EQ(texel[2], expected[face][2]) << "face " << face;
-        EXPECT_EQ(LevelParameter(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 1, GL_TEXTURE_WIDTH), 1);
-    }
-    delete cube;
-}
-
-TEST_F(CubeMapFiles, ThirdFaceFailingGivesNoneAndLaterFacesAreNeverRead)
-{
-    REQUIRE_DEVICE();
-    CCountingReader r0(m_Names[0].c_str()), r1(m_Names[1].c_str()), r2(m_Broken.c_str()),
-        r3(m_Names[3].c_str()), r4(m_Names[4].c_str()), r5(m_Names[5].c_str());
+    CTempDir dir;
+    const std::string good = dir / "good.tga", broken = dir / "broken.tga", missing = dir / "missing.tga";
+    ASSERT_TRUE(WriteBytes(good, SolidTGA(2, 2, 255, 0, 0)));
+    ASSERT_TRUE(WriteBytes(broken, std::string(18, '\x7f') + "garbage"));
     CLogCapture log;
-    EXPECT_EQ(device->CreateCubeMap(r0, r1, r2, r3, r4, r5), nullptr);
-    EXPECT_GT(r0.m_Reads, 0);
-    EXPECT_GT(r1.m_Reads, 0);
-    EXPECT_GT(r2.m_Reads, 0);
-    EXPECT_EQ(r3.m_Reads, 0);
-    EXPECT_EQ(r4.m_Reads, 0);
-    EXPECT_EQ(r5.m_Reads, 0);
+    EXPECT_EQ(ReadWhileRefused(device, {good, good, broken, good, good, good}),
+              (std::vector<bool>{true, true, true, false, false, false}));
     // The decoder's reason is followed by the name of the file it came from.
-    EXPECT_TRUE(log.Contains("Image not loaded: " + m_Broken + "\n")) << log.Text();
-
+    EXPECT_TRUE(log.Contains("Image not loaded: " + broken + "\n")) << log.Text();
     // A stream that is not open refuses the cube map before anything is read.
-    CCountingReader a(m_Names[0].c_str()), b(m_Names[1].c_str()), c(m_Names[2].c_str()),
-        missing((m_Dir / "missing.tga").c_str()), e(m_Names[4].c_str()), f(m_Names[5].c_str());
-    EXPECT_EQ(device->CreateCubeMap(a, b, c, missing, e, f), nullptr);
-    EXPECT_EQ(a.m_Reads + b.m_Reads + c.m_Reads + e.m_Reads + f.m_Reads, 0);
+    EXPECT_EQ(ReadWhileRefused(device, {good, good, good, missing, good, good}), std::vector<bool>(6, false));
 }
 
 TEST(CubeMap, FaceRejectedByGLEndsCreationBeforeLaterFaces)
@@ -254,12 +205,6 @@ bool Enabled(int unit, GLenum target)
     glActiveTextureARB(GL_TEXTURE0_ARB + unit);
     return glIsEnabled(target);
 }
-GLint ActiveUnit()
-{
-    GLint active = 0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
-    return active - GL_TEXTURE0_ARB;
-}
 } // namespace
 
 TEST(BindTexture, OnlyTheBoundTargetIsEnabledOnItsUnit)
@@ -271,44 +216,41 @@ TEST(BindTexture, OnlyTheBoundTargetIsEnabledOnItsUnit)
     CTexture* cube = device->CreateCubeMap(image, image, image, image, image, image);
     ASSERT_NE(flat, nullptr);
     ASSERT_NE(cube, nullptr);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP)) << "creating a cube map does not enable cube texturing";
     device->ResetState();
     glActiveTextureARB(GL_TEXTURE0_ARB);
     glEnable(GL_TEXTURE_1D);
 
     device->BindTexture(2, flat);
-    EXPECT_EQ(ActiveUnit(), 2);
-    GLint bound = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(GLuint(bound), flat->m_Id);
+    EXPECT_EQ(Integer(GL_ACTIVE_TEXTURE_ARB), GL_TEXTURE2_ARB);
+    EXPECT_EQ(GLuint(Integer(GL_TEXTURE_BINDING_2D)), flat->m_Id);
     device->BindTexture(2, cube);
-    EXPECT_EQ(ActiveUnit(), 2);
-    glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &bound);
-    EXPECT_EQ(GLuint(bound), cube->m_Id);
+    EXPECT_EQ(Integer(GL_ACTIVE_TEXTURE_ARB), GL_TEXTURE2_ARB);
+    EXPECT_EQ(GLuint(Integer(GL_TEXTURE_BINDING_CUBE_MAP)), cube->m_Id);
     EXPECT_FALSE(Enabled(2, GL_TEXTURE_1D));
     EXPECT_FALSE(Enabled(2, GL_TEXTURE_2D));
     EXPECT_TRUE(Enabled(2, GL_TEXTURE_CUBE_MAP));
     EXPECT_TRUE(Enabled(0, GL_TEXTURE_1D)) << "other units are left alone";
 
     device->BindTexture(2, nullptr);
-    EXPECT_EQ(ActiveUnit(), 2);
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_1D));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+    EXPECT_EQ(Integer(GL_ACTIVE_TEXTURE_ARB), GL_TEXTURE2_ARB);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_1D) || glIsEnabled(GL_TEXTURE_2D) ||
+                 glIsEnabled(GL_TEXTURE_CUBE_MAP));
 
     // The record's sampling state is applied at every bind.
     flat->m_MinFilter = GL_NEAREST;
     flat->m_MagFilter = GL_NEAREST;
     flat->m_WrapS = GL_CLAMP_TO_EDGE;
     device->BindTexture(1, flat);
-    GLint value = 0;
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
-    EXPECT_EQ(value, GL_NEAREST);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
-    EXPECT_EQ(value, GL_NEAREST);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
-    EXPECT_EQ(value, GL_CLAMP_TO_EDGE);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &value);
-    EXPECT_EQ(value, GL_REPEAT);
+    auto parameter = [](GLenum name)
+    {
+        GLint value = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
+        return value;
+    };
+    EXPECT_EQ((std::vector<GLint>{parameter(GL_TEXTURE_MIN_FILTER), parameter(GL_TEXTURE_MAG_FILTER),
+                                  parameter(GL_TEXTURE_WRAP_S), parameter(GL_TEXTURE_WRAP_T)}),
+              (std::vector<GLint>{GL_NEAREST, GL_NEAREST, GL_CLAMP_TO_EDGE, GL_REPEAT}));
     EXPECT_TRUE(Enabled(1, GL_TEXTURE_2D));
     device->ResetState();
     delete flat;
