@@ -2,12 +2,7 @@
 #include "gltest.h"
 #include "../unit/scripttest.h"
 
-#include "container.h"
-#include "demosystem.h"
-#include "keth/func/stream.h"
 #include "keth/func/vector.h"
-
-#include <string>
 
 using namespace NKeth;
 

@@ -1,26 +1,17 @@
 // The transform, texture and shader effects drawn through real devices on a virtual display.
-#include "demosystem.h"
 #include "effect_texture.h"
 #include "effect_transform.h"
 #include "logcapture.h"
 #include "gltest.h"
-#include "platform.h"
 #include "tempdir.h"
 #include "../unit/scripttest.h"
 
 #include "keth/func/image.h"
 
-#include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 using namespace NKeth;
 

@@ -1,8 +1,6 @@
 // The object and screen effects drawing on the test window.
-#include "demosystem.h"
 #include "effect_object.h"
 #include "gltest.h"
-#include "keth/func/stream.h"
 #include "tempdir.h"
 #include "../unit/scripttest.h"
 

@@ -4,8 +4,6 @@
 
 #include "keth/func/stream.h"
 
-#include <string>
-
 using namespace NKeth;
 
 namespace

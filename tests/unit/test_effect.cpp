@@ -1,12 +1,7 @@
-#include "effect.h"
 #include "scripttest.h"
-#include "keth/func/exception.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 using namespace NKeth;
 

@@ -1,14 +1,10 @@
-#include "effect.h"
 #include "scripttest.h"
-#include "keth/func/exception.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 using namespace NKeth;
 
@@ -87,29 +83,6 @@ TEST(Group, ChildTimesAreRelativeToTheGroup)
     show.TakeJournal();
     show.m_System.UpdateAt(25);
     EXPECT_TRUE(show.TakeJournal().empty());
-}
-
-TEST(Group, ThePassiveChildIsNeverActiveButGetsDeviceCalls)
-{
-    CTestShow show("group {\n name g\n" + Probe("idle", "passive\n") + Probe("busy") + "}\n", 1);
-    EXPECT_EQ(show.TakeJournal(), (std::vector<std::string>{"idle: Read", "busy: Read", "idle: InitDevice 0",
-                                                            "busy: InitDevice 0"}));
-    show.m_System.UpdateAt(0);
-    EXPECT_EQ(ActiveNames(show.Group("g")), std::vector<std::string>{"busy"});
-    show.m_System.m_Root->PrepareDevice(0);
-    EXPECT_EQ(show.TakeJournal(), (std::vector<std::string>{"busy: Update 0 0", "idle: PrepareDevice 0",
-                                                            "busy: PrepareDevice 0"}));
-}
-
-TEST(Group, OnlyNonEmptyBlocksBecomeChildren)
-{
-    CTestShow show("group {\n name g\n camera {\n }\n probe {\n }\n probe 1 2\n name x\n" + Probe("real") +
-                   " unknown {\n a 1\n }\n}\n");
-    CEffect_Group* g = show.Group("g"); // the first name line counts
-    ASSERT_NE(g, nullptr);
-    ASSERT_EQ(g->m_Children.GetCount(), 1);
-    EXPECT_STREQ(g->m_Children[0]->m_Name.GetText(), "real");
-    EXPECT_EQ(g->m_Children.GetCapacity(), 2); // room for the two non-empty blocks
 }
 
 struct SChainCase
