@@ -119,7 +119,7 @@ TEST(Chain, ChildTimesFollowTheChainOrThePartLines)
          1.5f,
          "a"},
         // A short part line is ignored.
-        {"timedchain {\n name c\n" + Probe("a") + Probe("b") + " part a 2\n part b 5 0 0\n}\n",
+        {"timedchain {\n name c\n" + Probe("a") + Probe("b") + " part a 2 0\n part b 5 0 0\n}\n",
          {{"a", 0, 100000}, {"b", 5, 6}},
          1,
          "a"},
@@ -145,7 +145,7 @@ TEST(Chain, ChildTimesFollowTheChainOrThePartLines)
         show.m_System.UpdateAt(c.m_At);
         EXPECT_EQ(ActiveNames(show.Group("c")), std::vector<std::string>{c.m_Running});
         EXPECT_EQ(log.Contains("SCRIPT: part line needs a name, a time and two numbers; ignored\n"),
-                  c.m_Script.find("part a 2\n") != std::string::npos);
+                  c.m_Script.find("part a 2 0\n") != std::string::npos);
     }
 }
 
