@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -72,22 +73,11 @@ std::string DumpText(const std::string& text)
 std::map<std::string, std::string> g_Files;
 std::vector<std::string> g_Opened;
 
-class CStringReader : public CMemoryReader
-{
-public:
-    explicit CStringReader(const std::string& text) : CMemoryReader(nullptr, 0), m_Text(text)
-    {
-        m_Data = reinterpret_cast<const unsigned char*>(m_Text.data());
-        m_Size = int32_t(m_Text.size());
-    }
-    std::string m_Text;
-};
-
 CInputStream* OpenFromMemory(const char* path)
 {
     g_Opened.push_back(path);
     auto it = g_Files.find(path);
-    return it == g_Files.end() ? nullptr : NEW CStringReader(it->second);
+    return it == g_Files.end() ? nullptr : NEW CTextReader(it->second);
 }
 
 class IncludeTest : public ::testing::Test
@@ -238,17 +228,14 @@ TEST(ContainerRead, BlocksBecomeNodesWithTheirLinesAsChildren)
 TEST(ContainerRead, ErrorsStopTheReadAndLeaveAFreeableTree)
 {
     CContainer root;
-    std::string text = "a {\nb 1\nc 1e5\nd 1\n}\n";
-    CMemoryReader reader(text.data(), int32_t(text.size()));
-    EXPECT_EQ(ErrorOf([&] { root.Read(reader); }), "error");
+    EXPECT_EQ(ErrorOf([&] { ReadScript(root, "a {\nb 1\nc 1e5\nd 1\n}\n"); }), "error");
     ASSERT_EQ(root.m_Children.GetCount(), 1);
     EXPECT_EQ(root.m_Children[0]->m_Children.GetCount(), 1);
 
     CLogCapture log;
-    text = "a " + std::string(CContainer::LINE_BUFFER_SIZE, 'x') + "\n";
     CContainer longLine;
-    CMemoryReader longReader(text.data(), int32_t(text.size()));
-    EXPECT_EQ(ErrorOf([&] { longLine.Read(longReader); }), "error");
+    const std::string text = "a " + std::string(CContainer::LINE_BUFFER_SIZE, 'x') + "\n";
+    EXPECT_EQ(ErrorOf([&] { ReadScript(longLine, text); }), "error");
     EXPECT_TRUE(log.Contains("line longer than 65535 bytes"));
     CContainer fits;
     ReadScript(fits, "a " + std::string(CContainer::LINE_BUFFER_SIZE - 3, 'x'));
@@ -287,108 +274,98 @@ TEST(ContainerRead, DeepNestingAndLongBlocks)
 
 // --- Lookups ------------------------------------------------------------------------------
 
-TEST(ContainerFind, MatchesTheFirstLineByTextFormCaseSensitively)
+// What a lookup of the key gives: "found" or "default" and the value stored, or the error.
+std::string Lookup(CContainer& root, char kind, const char* key)
 {
-    CContainer root;
-    ReadScript(root, "name first\nname second\nNAME upper\n5 five\n(1 2) vec\n");
-    ASSERT_NE(root.Find("name"), nullptr);
-    EXPECT_STREQ(root.Find("name")->m_Values[1]->m_Text.GetText(), "first");
-    EXPECT_STREQ(root.Find("NAME")->m_Values[1]->m_Text.GetText(), "upper");
-    EXPECT_EQ(root.Find("Name"), nullptr);
-    EXPECT_EQ(root.Find("missing"), nullptr);
-    EXPECT_EQ(root.Find(nullptr), nullptr);
-    ASSERT_NE(root.Find("5"), nullptr);
-    EXPECT_NE(root.Find("(1.000000 2.000000)"), nullptr);
-}
-
-TEST(ContainerGetters, StoreTheDefaultFirstAndReportWhetherTheKeyWasThere)
-{
-    CContainer root;
-    ReadScript(root,
-               "count 3\nratio 2.75\nnumber 7\ntext \"hi there\"\npos (1 2 3)\ncolor (1 2 3 4)\nalone\n");
+    if (kind == 'n')
+    {
+        const CContainer* line = root.Find(key);
+        return line ? line->m_Values[1]->ToString().GetText() : "none";
+    }
     int i = -1;
-    float f = -1;
+    float f = -1, v[3] = {9, 9, 9};
     CString s;
-    float v[3] = {9, 9, 9};
-
-    EXPECT_TRUE(root.GetInt("count", &i, 5));
-    EXPECT_EQ(i, 3);
-    EXPECT_TRUE(root.GetInt("ratio", &i, 5));
-    EXPECT_EQ(i, 2);
-    EXPECT_FALSE(root.GetInt("missing", &i, 5));
-    EXPECT_EQ(i, 5);
-    EXPECT_FALSE(root.GetInt("alone", &i, 6));
-    EXPECT_EQ(i, 6);
-
-    EXPECT_TRUE(root.GetFloat("number", &f, 1));
-    EXPECT_EQ(f, 7.0f);
-    EXPECT_TRUE(root.GetFloat("ratio", &f, 1));
-    EXPECT_EQ(f, 2.75f);
-    EXPECT_FALSE(root.GetFloat("missing", &f, 1.5f));
-    EXPECT_EQ(f, 1.5f);
-
-    EXPECT_TRUE(root.GetString("text", &s, "d"));
-    EXPECT_STREQ(s.GetText(), "hi there");
-    EXPECT_TRUE(root.GetString("ratio", &s, "d"));
-    EXPECT_STREQ(s.GetText(), "2.750000");
-    EXPECT_TRUE(root.GetString("pos", &s, "d"));
-    EXPECT_STREQ(s.GetText(), "(1.000000 2.000000 3.000000)");
-    EXPECT_FALSE(root.GetString("alone", &s, "d"));
-    EXPECT_STREQ(s.GetText(), "d");
-
-    EXPECT_TRUE(root.GetVector3("pos", v, 7, 8, 9));
-    EXPECT_EQ(CVector3(v[0], v[1], v[2]), CVector3(1, 2, 3));
-    EXPECT_TRUE(root.GetVector3("color", v, 7, 8, 9));
-    EXPECT_EQ(CVector3(v[0], v[1], v[2]), CVector3(0, 0, 0));
-    EXPECT_FALSE(root.GetVector3("missing", v, 7, 8, 9));
-    EXPECT_EQ(CVector3(v[0], v[1], v[2]), CVector3(7, 8, 9));
+    bool found = false;
+    const std::string error = ErrorOf(
+        [&]
+        {
+            if (kind == 'i')
+                found = root.GetInt(key, &i, 5);
+            else if (kind == 'f')
+                found = root.GetFloat(key, &f, 1.5f);
+            else if (kind == 's')
+                found = root.GetString(key, &s, "d");
+            else
+                found = root.GetVector3(key, v, 7, 8, 9);
+        });
+    if (!error.empty())
+        return error;
+    const CString value = kind == 'i'   ? CString("%d", i)
+                          : kind == 'f' ? CString("%g", double(f))
+                          : kind == 's' ? s
+                                        : CString("%g %g %g", double(v[0]), double(v[1]), double(v[2]));
+    return (found ? "found " : "default ") + std::string(value.GetText());
 }
 
-TEST(ContainerGetters, NumbersOfTheWrongTypeRaise)
+TEST(ContainerLookups, FirstLineByTextFormCaseSensitivelyWithTheDefaultStoredWhenMissing)
 {
     CContainer root;
-    ReadScript(root, "text \"12\"\npos (1 2 3)\n");
-    int i = 0;
-    float f = 0;
-    EXPECT_EQ(ErrorOf([&] { root.GetInt("text", &i, 0); }), "Variant type error");
-    EXPECT_EQ(ErrorOf([&] { root.GetFloat("pos", &f, 0); }), "Variant type error");
+    ReadScript(root, "name first\nname second\nNAME upper\n5 five\n(1 2) vec\ncount 3\nratio 2.75\nnumber 7\n"
+                     "text \"hi there\"\npos (1 2 3)\ncolor (1 2 3 4)\nalone\n");
+    const struct
+    {
+        char m_Kind; // n: Find, i, f, s, v: GetInt, GetFloat, GetString, GetVector3
+        const char* m_Key;
+        const char* m_Result;
+    } cases[] = {
+        {'n', "name", "first"},
+        {'n', "NAME", "upper"},
+        {'n', "Name", "none"},
+        {'n', "missing", "none"},
+        {'n', "5", "five"},
+        {'n', "(1.000000 2.000000)", "vec"},
+        {'i', "count", "found 3"},
+        {'i', "ratio", "found 2"},
+        {'i', "missing", "default 5"},
+        {'i', "alone", "default 5"},
+        {'i', "text", "Variant type error"},
+        {'f', "number", "found 7"},
+        {'f', "ratio", "found 2.75"},
+        {'f', "missing", "default 1.5"},
+        {'f', "pos", "Variant type error"},
+        {'s', "text", "found hi there"},
+        {'s', "ratio", "found 2.750000"},
+        {'s', "pos", "found (1.000000 2.000000 3.000000)"},
+        {'s', "alone", "default d"},
+        {'v', "pos", "found 1 2 3"},
+        {'v', "color", "found 0 0 0"},
+        {'v', "missing", "default 7 8 9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Lookup(root, c.m_Kind, c.m_Key), c.m_Result) << c.m_Kind << " " << c.m_Key;
+    EXPECT_EQ(root.Find(nullptr), nullptr);
 }
 
-TEST(ContainerReadVars, ReadsOneValuePerLetter)
+TEST(ContainerReadVars, ReadsOneValuePerLetterAndRaisesOnBadLettersAndShortLines)
 {
     CContainer root;
-    ReadScript(root, "part intro 2.5 3 -4\nvec 7 (1 2 3 4) (5 6) word\n");
+    ReadScript(root, "part intro 2.5 3 -4\nvec 7 (1 2 3 4) (5 6) word\nshort a 1\n");
     CString name;
-    float time = 0, x = 0;
-    int y = 0;
+    float time = 0, x = 0, four[4] = {}, two[2] = {}, three[3] = {9, 9, 9};
+    int y = 0, seven = 0;
     EXPECT_TRUE(CContainer::ReadVars(root.Find("part"), "sffi", &name, &time, &x, &y));
-    EXPECT_STREQ(name.GetText(), "intro");
-    EXPECT_EQ(time, 2.5f);
-    EXPECT_EQ(x, 3.0f);
-    EXPECT_EQ(y, -4);
-
-    float four[4] = {}, two[2] = {}, three[3] = {9, 9, 9};
-    int seven = 0;
     EXPECT_TRUE(CContainer::ReadVars(root.Find("vec"), "i423", &seven, four, two, three));
-    EXPECT_EQ(seven, 7);
-    EXPECT_EQ(four[3], 4.0f);
-    EXPECT_EQ(two[1], 6.0f);
     // The data words of a string are zero.
-    EXPECT_EQ(three[0], 0.0f);
-}
+    EXPECT_EQ(std::make_tuple(std::string(name.GetText()), time, x, y, seven, four[3], two[1], three[0]),
+              std::make_tuple(std::string("intro"), 2.5f, 3.0f, -4, 7, 4.0f, 6.0f, 0.0f));
 
-TEST(ContainerReadVars, BadLettersAndShortLinesRaise)
-{
-    CContainer root;
-    ReadScript(root, "part a 1\n");
-    CString name;
-    float time = 0, x = 42;
-    EXPECT_EQ(ErrorOf([&] { CContainer::ReadVars(root.Find("part"), "sx", &name, &time); }),
-              "CContainer::ReadVars error");
-    EXPECT_EQ(ErrorOf([&] { CContainer::ReadVars(root.Find("part"), "sff", &name, &time, &x); }),
+    CContainer* line = root.Find("short");
+    x = 42;
+    EXPECT_EQ(ErrorOf([&] { CContainer::ReadVars(line, "sx", &name, &time); }), "CContainer::ReadVars error");
+    EXPECT_EQ(ErrorOf([&] { CContainer::ReadVars(line, "sff", &name, &time, &x); }),
               "CContainer::ReadVars error");
     EXPECT_EQ(x, 42.0f);
-    EXPECT_EQ(ErrorOf([&] { CContainer::ReadVars(root.Find("part"), "f", &time); }), "Variant type error");
+    EXPECT_EQ(ErrorOf([&] { CContainer::ReadVars(line, "f", &time); }), "Variant type error");
 }
 
 // --- INCLUDE ------------------------------------------------------------------------------
@@ -450,9 +427,7 @@ TEST_F(IncludeTest, IncludeRules)
 
     g_Files["bad"] = "ok 1\nbad 1e3\n";
     CContainer root;
-    std::string text = "a 1\nINCLUDE bad\nb 2\n";
-    CMemoryReader reader(text.data(), int32_t(text.size()));
-    EXPECT_EQ(ErrorOf([&] { root.Read(reader); }), "error");
+    EXPECT_EQ(ErrorOf([&] { ReadScript(root, "a 1\nINCLUDE bad\nb 2\n"); }), "error");
     EXPECT_EQ(root.m_Children.GetCount(), 1);
 }
 

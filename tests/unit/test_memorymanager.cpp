@@ -37,45 +37,35 @@ std::string Padded(const std::string& text, size_t width)
 }
 } // namespace
 
-TEST_F(LeakReport, CleanProgramReportsOnlyTheHeader)
+TEST_F(LeakReport, ListsTheProgramsBlocksWithLocationAddressSizeAndPrintableBytes)
 {
     EXPECT_EQ(RunProbe("clean"), "\nLeaked memory: 0 KiB, 0 blocks\n");
-}
-
-TEST_F(LeakReport, ListsBlockWithPaddedLocationSizeAndPrintableBytes)
-{
-    std::string out = RunProbe("bytes");
-    ASSERT_EQ(out.find("\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n"), 0u) << out;
-    std::string line = out.substr(out.find("logger\n") + 7);
-    std::string location = Padded("probe.cpp(42)", 80);
-    ASSERT_EQ(line.compare(0, 81, location + " "), 0) << line;
-    // The address takes at least 8 columns, then the size right-aligned in 10.
-    size_t sizeField = line.rfind("         5 B  ");
-    ASSERT_NE(sizeField, std::string::npos) << line;
-    EXPECT_GE(sizeField, 81u + 8u);
-    EXPECT_EQ(line.substr(sizeField), "         5 B  ab.cd\n");
-}
-
-TEST_F(LeakReport, ShowsAtMost32BytesAndNoneOfAnEmptyBlock)
-{
-    std::string longOut = RunProbe("long");
-    EXPECT_NE(longOut.find("       100 B  " + std::string(32, 'x') + "\n"), std::string::npos) << longOut;
-    std::string emptyOut = RunProbe("empty");
-    EXPECT_NE(emptyOut.find("         0 B  \n"), std::string::npos) << emptyOut;
-}
-
-TEST_F(LeakReport, BlocksWithoutALocationAreNotTheProgramsLeaks)
-{
-    std::string out = RunProbe("foreign");
-    ASSERT_EQ(out.find("\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n"), 0u) << out;
-    EXPECT_NE(out.find("leakprobe.cpp("), std::string::npos) << out;
-    EXPECT_NE(out.find("         6 B  mine!.\n"), std::string::npos) << out;
-}
-
-TEST_F(LeakReport, KibibytesRoundTowardsZero)
-{
+    // Kibibytes round towards zero.
     EXPECT_EQ(RunProbe("1023").find("\nLeaked memory: 0 KiB, 1 blocks\n"), 0u);
     EXPECT_EQ(RunProbe("1024").find("\nLeaked memory: 1 KiB, 1 blocks\n"), 0u);
+    // The location padded to 80 columns, the address in at least 8, the size right-aligned in 10,
+    // then at most 32 bytes, unprintable ones as dots. Blocks without a location are not the
+    // program's: "foreign" leaks one of those besides its own.
+    const std::string header = "\nLeaked memory: 0 KiB, 1 blocks\nDumping blocks to logger\n";
+    const struct
+    {
+        const char* m_Mode;
+        std::string m_Location;
+        std::string m_End;
+    } cases[] = {
+        {"bytes", Padded("probe.cpp(42)", 80) + " ", "         5 B  ab.cd\n"},
+        {"long", Padded("probe.cpp(43)", 80) + " ", "       100 B  " + std::string(32, 'x') + "\n"},
+        {"empty", Padded("probe.cpp(44)", 80) + " ", "         0 B  \n"},
+        {"foreign", "", "         6 B  mine!.\n"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string out = RunProbe(c.m_Mode);
+        ASSERT_EQ(out.find(header + c.m_Location), 0u) << out;
+        EXPECT_GE(out.size(), header.size() + 81 + 8 + c.m_End.size()) << out;
+        EXPECT_EQ(out.substr(out.size() - c.m_End.size()), c.m_End) << out;
+    }
+    EXPECT_NE(RunProbe("foreign").find("leakprobe.cpp("), std::string::npos);
 }
 
 TEST(CheckMemory, FindsAWriteBehindTheBlockOnlyWhenAskedToReport)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace NKeth;
@@ -50,13 +51,17 @@ public:
     CStuffReader m_Reader;
 };
 
-int32_t IntValue(CContainer* node, int index)
+// The values of a tree node joined by blanks.
+std::string Values(CContainer* node)
 {
-    return node->m_Values[index]->ToInt();
+    std::string text;
+    for (int i = 0; node && i < node->m_Values.GetCount(); ++i)
+        text += (i ? " " : "") + std::string(node->m_Values[i]->ToString().GetText());
+    return text;
 }
 } // namespace
 
-TEST(StuffReader, EmptyArchiveHasAnEmptyTreeAndDataAtFour)
+TEST(StuffReader, EmptyArchiveHasAnEmptyTreeAndDataAtFourAndAMissingOneNone)
 {
     CArchive archive(Archive({}));
     EXPECT_TRUE(archive.m_Reader.Load());
@@ -64,49 +69,51 @@ TEST(StuffReader, EmptyArchiveHasAnEmptyTreeAndDataAtFour)
     EXPECT_EQ(archive.m_Reader.m_Reader.GetPosition(), 4);
     EXPECT_EQ(archive.m_Reader.FindDirectory(CString()), &archive.m_Reader.m_Root);
     EXPECT_EQ(archive.m_Reader.OpenFile("a"), nullptr);
+
+    CStuffReader missing;
+    missing.m_FileName = "/nonexistent/archive.stuff";
+    CLogCapture log;
+    EXPECT_FALSE(missing.Load());
+    EXPECT_FALSE(missing.Load());
+    EXPECT_EQ(missing.OpenFile("a"), nullptr);
+    EXPECT_EQ(log.Text(), "");
 }
 
-TEST(StuffReader, DirectoryOffsetsAndTree)
+TEST(StuffReader, DirectoryOffsetsTreeAndExactLowerCaseLookups)
 {
-    CArchive archive(Archive({{"a", TBytes(10, 'A')}, {"b\\c", TBytes(20, 'C')}}));
+    CArchive archive(Archive({{"a", TBytes(10, 'A')}, {"B\\C", TBytes(20, 'C')}, {"empty", ""}}));
     ASSERT_TRUE(archive.m_Reader.Load());
-    CContainer* a = archive.m_Reader.FindNode("a", false);
+    EXPECT_FALSE(archive.m_Reader.Load()); // only the first load reads
     CContainer* c = archive.m_Reader.FindNode("b\\c", false);
-    ASSERT_TRUE(a && c);
-    EXPECT_EQ(IntValue(a, 0), CStuffReader::KIND_FILE);
-    EXPECT_STREQ(a->m_Values[1]->ToString().GetText(), "a");
-    EXPECT_EQ(IntValue(a, 2), 10);
-    EXPECT_EQ(IntValue(a, 3), 26);
-    EXPECT_EQ(IntValue(c, 2), 20);
-    EXPECT_EQ(IntValue(c, 3), 36);
-
     CContainer* b = archive.m_Reader.FindDirectory("b");
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->m_Values.GetCount(), 2);
-    EXPECT_EQ(IntValue(b, 0), CStuffReader::KIND_DIRECTORY);
+    EXPECT_EQ(Values(archive.m_Reader.FindNode("a", false)), "2 a 10 40");
+    EXPECT_EQ(Values(c), "2 c 20 50");
+    EXPECT_EQ(Values(b), "1 b");
+    ASSERT_TRUE(b && c);
     ASSERT_EQ(b->m_Children.GetCount(), 1);
     EXPECT_EQ(b->m_Children[0], c);
     EXPECT_EQ(c->m_Parent, b);
+    EXPECT_EQ(archive.m_Reader.m_Root.m_Children.GetCount(), 3);
 
     EXPECT_EQ(archive.Content("a"), std::string(10, 'A'));
     EXPECT_EQ(archive.Content("b\\c"), std::string(20, 'C'));
-    // Opening twice reads twice; directories and missing paths give nothing.
+    // Opening twice reads twice; directories, missing paths and other cases give nothing.
     EXPECT_EQ(archive.Content("b\\c"), std::string(20, 'C'));
+    EXPECT_EQ(archive.Content("B\\C"), "<none>");
+    EXPECT_EQ(archive.Content("b"), "<none>");
     EXPECT_EQ(archive.m_Reader.OpenNode(b), nullptr);
     EXPECT_EQ(archive.m_Reader.OpenNode(nullptr), nullptr);
-    EXPECT_EQ(archive.Content("b"), "<none>");
+    EXPECT_EQ(archive.m_Reader.FindDirectory("B"), nullptr);
     EXPECT_EQ(archive.m_Reader.FindDirectory("a"), nullptr);
     EXPECT_EQ(archive.m_Reader.FindDirectory("b\\x"), nullptr);
-}
 
-TEST(StuffReader, NamesAreLowerCasedAndLookupsExact)
-{
-    CArchive archive(Archive({{"Textures\\Crate.DDS", "x"}}));
-    ASSERT_TRUE(archive.m_Reader.Load());
-    EXPECT_EQ(archive.Content("textures\\crate.dds"), "x");
-    EXPECT_EQ(archive.Content("Textures\\Crate.DDS"), "<none>");
-    EXPECT_EQ(archive.m_Reader.FindDirectory("Textures"), nullptr);
-    EXPECT_NE(archive.m_Reader.FindDirectory("textures"), nullptr);
+    // A zero-length entry gives a closed block.
+    CMemoryBlock* block = archive.m_Reader.OpenFile("empty");
+    ASSERT_NE(block, nullptr);
+    EXPECT_FALSE(block->IsOpen());
+    EXPECT_TRUE(block->IsEOF());
+    EXPECT_EQ(block->GetSize(), 0);
+    delete block;
 }
 
 TEST(StuffReader, FindFilesIsDepthFirstInDirectoryOrder)
@@ -131,36 +138,6 @@ TEST(StuffReader, FindFilesIsDepthFirstInDirectoryOrder)
     EXPECT_STREQ(path.GetText(), "");
     archive.m_Reader.GetDirectoryPath(archive.m_Reader.FindNode("textures\\props\\lamp.dds", false), path);
     EXPECT_STREQ(path.GetText(), "textures\\props\\");
-}
-
-TEST(StuffReader, ZeroLengthEntriesGiveClosedBlocks)
-{
-    CArchive archive(Archive({{"empty", ""}, {"after", "xyz"}}));
-    ASSERT_TRUE(archive.m_Reader.Load());
-    CMemoryBlock* block = archive.m_Reader.OpenFile("empty");
-    ASSERT_NE(block, nullptr);
-    EXPECT_FALSE(block->IsOpen());
-    EXPECT_TRUE(block->IsEOF());
-    EXPECT_EQ(block->GetSize(), 0);
-    delete block;
-    EXPECT_EQ(archive.Content("after"), "xyz");
-}
-
-TEST(StuffReader, OnlyTheFirstLoadReads)
-{
-    CArchive archive(Archive({{"a", "1"}}));
-    EXPECT_TRUE(archive.m_Reader.Load());
-    EXPECT_FALSE(archive.m_Reader.Load());
-    EXPECT_EQ(archive.m_Reader.m_Root.m_Children.GetCount(), 1);
-    EXPECT_EQ(archive.Content("a"), "1");
-
-    CStuffReader missing;
-    missing.m_FileName = "/nonexistent/archive.stuff";
-    CLogCapture log;
-    EXPECT_FALSE(missing.Load());
-    EXPECT_FALSE(missing.Load());
-    EXPECT_EQ(missing.OpenFile("a"), nullptr);
-    EXPECT_EQ(log.Text(), "");
 }
 
 TEST(StuffReader, DamagedArchivesServeWhatLiesInsideAndSayWhy)
@@ -197,6 +174,10 @@ TEST(StuffReader, DamagedArchivesServeWhatLiesInsideAndSayWhy)
          {{"abcdefghij", "<none>"}},
          {"truncated directory"}},
         {"no count", good.substr(0, 3), {{"a", "<none>"}}, {"truncated directory"}},
+        {"a duplicated path keeps the first entry",
+         Archive({{"dir\\same", "first"}, {"DIR\\Same", "second!"}, {"tail", "end"}}),
+         {{"dir\\same", "first"}, {"tail", "end"}},
+         {"duplicate entry dir\\same, the first one is kept"}},
     };
     for (const SCase& c : cases)
     {
@@ -218,41 +199,23 @@ TEST(StuffReader, DamagedArchivesServeWhatLiesInsideAndSayWhy)
     EXPECT_EQ(longest.Content(std::string(1023, 'n').c_str()), "x");
 }
 
-TEST(StuffReader, ADuplicatedPathKeepsTheFirstEntry)
-{
-    CArchive archive(Archive({{"dir\\same", "first"}, {"DIR\\Same", "second!"}, {"tail", "end"}}));
-    CLogCapture log;
-    ASSERT_TRUE(archive.m_Reader.Load());
-    EXPECT_EQ(log.Text(), std::string("CStuffReader: ") + archive.m_Reader.m_FileName.GetText() +
-                              ": duplicate entry dir\\same, the first one is kept\n");
-    EXPECT_EQ(archive.Content("dir\\same"), "first");
-    EXPECT_EQ(archive.Content("tail"), "end");
-    EXPECT_EQ(archive.m_Reader.FindDirectory("dir")->m_Children.GetCount(), 1);
-}
-
 TEST(MemoryBlock, SeekAndReadStayInside)
 {
     CMemoryBlock block(4);
     memcpy(block.m_Data, "abcd", 4);
+    // Offset, origin, the result and the position after; the end is not reached relatively.
+    const int32_t seeks[][4] = {{4, 0, 4, 4}, {5, 0, 5, 4}, {-1, 0, -1, 4}, {1, 0, 1, 1},
+                                {2, 1, 3, 3}, {1, 1, 4, 3}, {-9, 1, -6, 3}, {-3, 2, 1, 1}};
+    for (const auto& seek : seeks)
+    {
+        EXPECT_EQ(block.Seek(seek[0], seek[1]), seek[2]) << seek[0] << " from " << seek[1];
+        EXPECT_EQ(block.m_Position, seek[3]) << seek[0] << " from " << seek[1];
+    }
     char out[8] = {};
-    EXPECT_EQ(block.Seek(4, 0), 4);
-    EXPECT_TRUE(block.IsEOF());
-    EXPECT_EQ(block.Read(out, 1), 0);
-    EXPECT_EQ(block.Seek(5, 0), 5);
-    EXPECT_EQ(block.m_Position, 4);
-    EXPECT_EQ(block.Seek(-1, 0), -1);
-    EXPECT_EQ(block.m_Position, 4);
-    EXPECT_EQ(block.Seek(1, 0), 1);
-    EXPECT_EQ(block.Seek(2, 1), 3);
-    EXPECT_EQ(block.m_Position, 3);
-    EXPECT_EQ(block.Seek(1, 1), 4); // the end itself is not reached relatively
-    EXPECT_EQ(block.m_Position, 3);
-    EXPECT_EQ(block.Seek(-9, 1), -6);
-    EXPECT_EQ(block.m_Position, 3);
-    EXPECT_EQ(block.Seek(-3, 2), 1);
-    EXPECT_EQ(block.m_Position, 1);
     EXPECT_EQ(block.Read(out, 8), 3);
     EXPECT_STREQ(out, "bcd");
+    EXPECT_TRUE(block.IsEOF());
+    EXPECT_EQ(block.Read(out, 1), 0);
     EXPECT_EQ(block.Seek(0, 0), 0);
     EXPECT_EQ(block.Read(nullptr, 2), 2);
     EXPECT_EQ(block.Read(out, -1), 0);
@@ -269,9 +232,6 @@ TEST(StuffReader, ScriptBlockPublishesTheReaderAndStaysPassive)
     ASSERT_EQ(value.m_Type, CVariant::TYPE_POINTER);
     CStuffReader* reader = static_cast<CStuffReader*>(value.ToPointer());
     EXPECT_STREQ(reader->m_FileName.GetText(), "data/x.stuff");
-    EXPECT_FALSE(reader->m_Loaded);
-    EXPECT_EQ(reader->m_StartTime, -1.0f);
-    EXPECT_EQ(reader->m_EndTime, -1.0f);
-    EXPECT_EQ(reader->m_Duration, 0.0f);
-    EXPECT_STREQ(reader->GetKeyword(), "stufffile");
+    EXPECT_EQ(std::make_tuple(reader->m_Loaded, reader->m_StartTime, reader->m_EndTime, reader->m_Duration),
+              std::make_tuple(false, -1.0f, -1.0f, 0.0f));
 }
