@@ -120,19 +120,10 @@ TEST(ImageFormat, ChannelsAndDepths)
     EXPECT_EQ(format.m_BitsPerPixel, 11);
     EXPECT_EQ(format.m_Pitch, 6);
 
-    EXPECT_EQ(ErrorOf(
-                  []
-                  {
-                      CFormat f(CFormat::PRESET_DXT3, 4, 4);
-                      f.SetChannels(CFormat::MODEL_RGB, 0, 1, 2, 255);
-                  }),
+    CFormat dxt3(CFormat::PRESET_DXT3, 4, 4), untyped;
+    EXPECT_EQ(ErrorOf([&] { dxt3.SetChannels(CFormat::MODEL_RGB, 0, 1, 2, 255); }),
               "CImage::CFormat::SetChannels: Wrong type.");
-    EXPECT_EQ(ErrorOf(
-                  []
-                  {
-                      CFormat f;
-                      f.SetChannelDepths(8, 8, 8, 0);
-                  }),
+    EXPECT_EQ(ErrorOf([&] { untyped.SetChannelDepths(8, 8, 8, 0); }),
               "CImage::CFormat::SetChannelDepths: Wrong type.");
 }
 
@@ -309,13 +300,9 @@ TEST(ImageConvert, DXT1)
         const uint8_t* at = out.m_Data + 4 * (6 * p.m_Y + p.m_X);
         EXPECT_EQ(std::vector<uint8_t>(at, at + 4), p.m_Pixel) << p.m_X << " " << p.m_Y;
     }
-    EXPECT_EQ(ErrorOf(
-                  []
-                  {
-                      CImage dxt3, target;
-                      dxt3.Create(CFormat(CFormat::PRESET_DXT3, 4, 4));
-                      dxt3.Convert(CFormat(CFormat::PRESET_RGBA8, 0, 0), target);
-                  }),
+    CImage dxt3;
+    ASSERT_TRUE(dxt3.Create(CFormat(CFormat::PRESET_DXT3, 4, 4)));
+    EXPECT_EQ(ErrorOf([&] { dxt3.Convert(CFormat(CFormat::PRESET_RGBA8, 0, 0), out); }),
               "CImage::Convert: Type convertion isn't implementeded");
 }
 
