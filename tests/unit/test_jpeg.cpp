@@ -33,13 +33,6 @@ std::string Decode(CJPEGFormat& format, const TBytes& data, CImage& image)
     return !text.empty() || loaded ? text : "false";
 }
 
-std::string Decode(const TBytes& data)
-{
-    CJPEGFormat format;
-    CImage image;
-    return Decode(format, data, image);
-}
-
 TBytes ReadFile(const std::string& path)
 {
     const std::string text = ReadBytes(path);
@@ -102,6 +95,13 @@ TEST(JpegCorpus, RefusedWithAReasonOrDecodedAlikeByBothPathsAndTheReference)
 // Files the corpus lacks, made by the system's encoder and then patched.
 namespace
 {
+std::string Decode(const TBytes& data)
+{
+    CJPEGFormat format;
+    CImage image;
+    return Decode(format, data, image);
+}
+
 // A baseline file of 4:4:4 colour: standard Huffman tables, one quantisation table per
 // segment, a JFIF header, no restart intervals.
 TBytes Encode(int width, int height, unsigned seed)
