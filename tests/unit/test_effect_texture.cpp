@@ -197,21 +197,18 @@ TEST(GeneratedCubeMap, UpdatesItsChildrenAndFollowsItsSource)
 
 TEST(GeneratedCubeMap, EachFaceLooksAlongItsAxisWithItsUpDirection)
 {
-    const float faces[6][2][3] = {
-        {{1, 0, 0}, {0, -1, 0}},  {{-1, 0, 0}, {0, -1, 0}}, {{0, 1, 0}, {0, 0, 1}},
-        {{0, -1, 0}, {0, 0, -1}}, {{0, 0, 1}, {0, -1, 0}},  {{0, 0, -1}, {0, -1, 0}},
+    const std::pair<CVector3, CVector3> faces[] = {
+        {CVector3(1, 0, 0), CVector3(0, -1, 0)}, {CVector3(-1, 0, 0), CVector3(0, -1, 0)},
+        {CVector3(0, 1, 0), CVector3(0, 0, 1)},  {CVector3(0, -1, 0), CVector3(0, 0, -1)},
+        {CVector3(0, 0, 1), CVector3(0, -1, 0)}, {CVector3(0, 0, -1), CVector3(0, -1, 0)},
     };
     const CVector3 eye(2, 5, -3);
-    for (auto& face : faces)
+    for (const auto& [d, u] : faces)
     {
-        CVector3 d(face[0][0], face[0][1], face[0][2]), u(face[1][0], face[1][1], face[1][2]);
-        SMatrix view = CEffect_GeneratedCubeMap::LookAt(eye, eye + d, u * 3);
-        CVector3 at = view.TransformPoint(eye);
-        CVector3 ahead = view.TransformPoint(eye + d);
-        CVector3 above = view.TransformPoint(eye + u);
-        for (auto [got, want] : {std::pair{at, CVector3(0, 0, 0)}, std::pair{ahead, CVector3(0, 0, -1)},
-                                 std::pair{above, CVector3(0, 1, 0)}})
-            EXPECT_NEAR((got - want).Length(), 0, 1e-6f);
+        const SMatrix view = CEffect_GeneratedCubeMap::LookAt(eye, eye + d, u * 3);
+        for (auto [from, want] : {std::pair{eye, CVector3(0, 0, 0)}, std::pair{eye + d, CVector3(0, 0, -1)},
+                                  std::pair{eye + u, CVector3(0, 1, 0)}})
+            EXPECT_NEAR((view.TransformPoint(from) - want).Length(), 0, 1e-6f);
     }
 }
 

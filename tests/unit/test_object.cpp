@@ -71,28 +71,23 @@ TEST(ObjectEffect, FadePhaseAndSecondTurnThroughASequence)
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->m_SequenceStart, -1.0f);
 
-    // The first update starts a sequence at its own local time.
+    // The first update starts a sequence at its own local time. Rows: time into it, fade, phase
+    // and second turn.
     object->Update(10, 0);
     EXPECT_EQ(object->m_SequenceStart, 10.0f);
-    EXPECT_EQ(object->m_Phase, 0.0f);
-    EXPECT_EQ(object->m_Fade, 0.0f);
-
-    struct SCase
+    const float cases[][4] = {{0, 0, 0, 0},
+                              {0.05f, 0.5f, 0.05f / (8.0f / 7.0f), 0},
+                              {4.0f / 7.0f, 1, 0.5f, 0},
+                              {1.0f, 1, 0.875f, 0.125f},
+                              {8.0f / 7.0f, 1, 1, 0.25f},
+                              {1.95f, 0.5f, 1, (1.95f - 6.0f / 7.0f) / (8.0f / 7.0f)},
+                              {2.0f, 0, 1, 1}};
+    for (const auto& c : cases)
     {
-        float dt, fade, phase, second;
-    };
-    const SCase cases[] = {{0.05f, 0.5f, 0.05f / (8.0f / 7.0f), 0},
-                           {4.0f / 7.0f, 1, 0.5f, 0},
-                           {1.0f, 1, 0.875f, 0.125f},
-                           {8.0f / 7.0f, 1, 1, 0.25f},
-                           {1.95f, 0.5f, 1, (1.95f - 6.0f / 7.0f) / (8.0f / 7.0f)},
-                           {2.0f, 0, 1, 1}};
-    for (const SCase& c : cases)
-    {
-        object->Update(10 + c.dt, 0);
-        EXPECT_NEAR(object->m_Fade, c.fade, 1e-3) << c.dt;
-        EXPECT_NEAR(object->m_Phase, c.phase, 1e-3) << c.dt;
-        EXPECT_NEAR(object->m_SecondTurn, c.second, 1e-3) << c.dt;
+        object->Update(10 + c[0], 0);
+        EXPECT_NEAR(object->m_Fade, c[1], 1e-3) << c[0];
+        EXPECT_NEAR(object->m_Phase, c[2], 1e-3) << c[0];
+        EXPECT_NEAR(object->m_SecondTurn, c[3], 1e-3) << c[0];
     }
     // Past the sequence time a new sequence begins.
     object->Update(12.01f, 0);
@@ -217,11 +212,9 @@ TEST(ScreenEffect, FollowsTheObjectsPhase)
     object->Update(2.0f / 7, 0);
     ASSERT_NEAR(object->m_Phase, 0.25f, 1e-5);
     late->Update(123, 0);
+    early->Update(0.25f, 0); // without an object effect the local time turns it
     const SMatrix expected = SMatrix::RotY(-3.14159265f);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(late->m_Rotation[i], expected[i], 1e-5) << i;
-    // Without an object effect the local time turns it.
-    early->Update(0.25f, 0);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(early->m_Rotation[i], expected[i], 1e-5) << i;
+    for (CEffect_Screen* screen : {late, early})
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(screen->m_Rotation[i], expected[i], 1e-5) << i;
 }
