@@ -24,12 +24,11 @@ SPixels Pattern(int size)
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
         {
-            uint8_t* p = pixels.At(x, y);
             // Flat runs on the left half, a ramp on the right.
-            p[0] = x < size / 2 ? 200 : uint8_t(x * 7);
-            p[1] = uint8_t(y * 11);
-            p[2] = x < size / 2 ? 40 : uint8_t(255 - x * 5);
-            p[3] = uint8_t(y < size / 2 ? 255 : 60);
+            const bool flat = x < size / 2;
+            const uint8_t texel[4] = {uint8_t(flat ? 200 : x * 7), uint8_t(y * 11),
+                                      uint8_t(flat ? 40 : 255 - x * 5), uint8_t(y < size / 2 ? 255 : 60)};
+            memcpy(pixels.At(x, y), texel, 4);
         }
     return pixels;
 }

@@ -89,8 +89,7 @@ TEST(LightWave, PolygonHeadersAndVariableIndices)
 {
     SLoaded flagged(OneSurface(Points(TRIANGLE) + Polygons({{0, 1, 2}}, 0x8000)));
     ASSERT_EQ(flagged.m_Object.m_Blocks[0]->m_Faces.GetCount(), 1);
-    EXPECT_TRUE(flagged.Face(0).m_IsTriangle);
-    EXPECT_EQ(flagged.Face(0).m_CornerCount, 3);
+    EXPECT_TRUE(flagged.Face(0).m_IsTriangle && flagged.Face(0).m_CornerCount == 3);
 
     // FF 01 02 03 is point 0x010203 in four bytes; 01 02 is point 0x0102.
     std::vector<TPoint> many(0x010204, TPoint{1, 2, 3});
@@ -173,9 +172,6 @@ TEST(LightWaveModel, OneMeshPerSurfaceFromTrianglesOnly)
     EXPECT_EQ(meshes[2]->m_Indices.GetCount(), 0);
     EXPECT_STREQ(meshes[2]->m_MaterialName.GetText(), "ghost");
 
-    TDynamicArray<CMesh*> none;
-    EXPECT_FALSE(BuildModelFromLightWave(none, (dir / "missing.lwo").c_str()));
-    EXPECT_EQ(none.GetCount(), 0);
     meshes.DeleteAll();
 }
 
@@ -235,25 +231,12 @@ std::vector<TTriangle> OurTriangles(const TDynamicArray<CMesh*>& meshes)
     return triangles;
 }
 
-bool SameTriangles(const std::vector<TTriangle>& a, const std::vector<TTriangle>& b)
+bool Near(const TTriangle& x, const TTriangle& y)
 {
-    auto near = [](const TTriangle& x, const TTriangle& y)
-    {
-        for (size_t c = 0; c < 9; ++c)
-            if (std::fabs(x[c / 3][c % 3] - y[c / 3][c % 3]) >
-                1e-5f * std::max(1.0f, std::fabs(x[c / 3][c % 3])))
-                return false;
-        return true;
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), near);
-}
-
-int CountPointLists(const std::string& path)
-{
-    const std::string bytes = ReadBytes(path);
-    CLWO_Object object;
-    object.Parse(bytes.data(), int32_t(bytes.size()));
-    return object.m_Blocks.GetCount();
+    for (size_t c = 0; c < 9; ++c)
+        if (std::fabs(x[c / 3][c % 3] - y[c / 3][c % 3]) > 1e-5f * std::max(1.0f, std::fabs(x[c / 3][c % 3])))
+            return false;
+    return true;
 }
 } // namespace
 
@@ -277,17 +260,15 @@ TEST(LightWaveDifferential, TrianglesMatchTheReferenceImporter)
         if (system(("assimp export '" + path + "' '" + obj + "' >/dev/null 2>&1").c_str()) != 0)
             continue; // the reference refuses it too
         TDynamicArray<CMesh*> meshes;
-        {
-            CLogCapture quiet;
-            ASSERT_TRUE(BuildModelFromLightWave(meshes, path.c_str()));
-        }
+        CLogCapture quiet;
+        ASSERT_TRUE(BuildModelFromLightWave(meshes, path.c_str()));
         const std::vector<TTriangle> ours = OurTriangles(meshes);
         const std::vector<TTriangle> reference = ReferenceTriangles(obj);
         meshes.DeleteAll();
         ++compared;
-        const bool same = SameTriangles(ours, reference);
+        const bool same = std::equal(ours.begin(), ours.end(), reference.begin(), reference.end(), Near);
         agreed += same;
-        if (CountPointLists(path) > 1)
+        if (SLoaded(ReadBytes(path)).m_Object.m_Blocks.GetCount() > 1)
         {
             // Only the first layer is built; it is part of what the reference has.
             ++layered;

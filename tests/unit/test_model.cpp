@@ -1,5 +1,4 @@
 #include "demosystem.h"
-#include "keth/ext/loader/lwo/lwo.h"
 #include "logcapture.h"
 #include "model.h"
 #include "modelfiles.h"
@@ -97,17 +96,13 @@ TEST(ModelCache, FilesThatDoNotFitTheirCountsAreRefused)
     ASSERT_TRUE(WriteModelCache(source.m_List, good.c_str()));
     const std::string bytes = ReadBytes(good);
 
-    std::string badIndex = bytes;
-    badIndex[4 + 4 + 36 + 4 + 24 + 4 + 36 + 4] = 3; // first index = vertex count
-    std::string fewerNormals = bytes;
-    fewerNormals[4 + 4 + 36 + 4 + 24] = 2;
     const std::string cases[] = {
+        Patched(bytes, 4 + 4 + 36 + 4 + 24 + 4 + 36 + 4, 3), // first index = vertex count
+        Patched(bytes, 4 + 4 + 36 + 4 + 24, 2),              // fewer normals than positions
         bytes.substr(0, bytes.size() - 1),
         bytes + "x",
         std::string("\xFF\xFF\xFF\x7F", 4),
         bytes.substr(0, 2),
-        badIndex,
-        fewerNormals,
     };
     for (const std::string& c : cases)
     {
@@ -141,9 +136,8 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     EXPECT_TRUE(mesh.m_Positions.GetCount() == 5 && mesh.m_Normals.GetCount() == 5 &&
                 mesh.m_TexCoords0.GetCount() == 5);
     AddTriangle(mesh, 4, 0, 2);
-    ASSERT_EQ(mesh.m_Indices.GetCount(), 3);
-    EXPECT_EQ(mesh.m_Indices[0], 4u);
-    EXPECT_EQ(mesh.m_Indices[2], 2u);
+    EXPECT_EQ(std::vector<uint32_t>(mesh.m_Indices.m_Data, mesh.m_Indices.m_Data + mesh.m_Indices.GetCount()),
+              (std::vector<uint32_t>{4, 0, 2}));
 
     // Far from the origin the window rounds away; equal vertices are still shared.
     CMesh far;
@@ -154,12 +148,6 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     // Exactly the tolerance away is outside.
     EXPECT_EQ(AddVertex(far, TVector3<float>(0, 0, 0), n, t, false), 2u);
     EXPECT_EQ(AddVertex(far, TVector3<float>(WELD_TOLERANCE, 0, 0), n, t, false), 3u);
-
-    CMesh hashed;
-    CVertexWelder welder(hashed);
-    EXPECT_EQ(welder.Add(TVector3<float>(1, 1, 1), n, t), 0u);
-    EXPECT_EQ(welder.Add(TVector3<float>(1 + 5e-7f, 1, 1), n, t), 0u);
-    EXPECT_EQ(welder.Add(TVector3<float>(1, 1 + 2e-6f, 1), n, t), 1u);
 }
 
 TEST(Welding, HashedWeldingEqualsTheLinearScan)
@@ -209,8 +197,7 @@ TEST(Materials, AllFiveFieldsAreAssignedAndMatchedByName)
     EXPECT_STREQ(rock.m_Texture.GetText(), "");
     EXPECT_STREQ(rock.m_Shader.GetText(), "glow");
     EXPECT_EQ(rock.m_Blend, 0);
-    const CMesh& untouched = *meshes.m_List[1];
-    EXPECT_EQ(untouched.m_Color[0], 0.5f);
+    EXPECT_EQ(meshes.m_List[1]->m_Color[0], 0.5f); // names match by case
     EXPECT_EQ(meshes.m_List[2]->m_ZWrite, 0);
 
     SMaterial material;
