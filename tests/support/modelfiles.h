@@ -73,7 +73,7 @@ inline TBytes ModelFile(uint32_t vertices = 3, std::vector<uint16_t> indices = {
     m.m_Primitive = primitive;
     m.m_FirstIndices = std::move(firsts);
     m.m_Indices = std::move(indices);
-    return Patched(NContent::WriteModelFile(m), SETS, sets);
+    return sets > 3 ? Patched(NContent::WriteModelFile(m), SETS, sets) : NContent::WriteModelFile(m);
 }
 
 // LightWave chunks, each padded to even length, and the FORM around them.

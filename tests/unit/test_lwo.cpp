@@ -69,7 +69,7 @@ TEST(LightWave, TextureCoordinatesFlipVAndPerPolygonOverrides)
     object.m_Points = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
     object.m_PointUVs = {0, 0, 0.25f, 0.75f, 0, 0.5f, 0.5f, 0.5f};
     object.m_Triangles = {{{0, 1, 2}, 0}, {{1, 3, 2}, 1}};
-    object.m_CornerUVs = {{1, 1, 0.5f, 0.5f}};
+    object.m_CornerUVs = {{3, 1, 1, 0.25f}};
     TBytes file = NContent::WriteLightWaveObject(object);
     const size_t vmad = file.find("VMAD"), end = file.find("SURF", vmad);
     const TBytes corners = file.substr(vmad, end - vmad);
@@ -82,7 +82,7 @@ TEST(LightWave, TextureCoordinatesFlipVAndPerPolygonOverrides)
     EXPECT_EQ(uv.Face(0).m_TexCoords[0], TVector2<float>(0, 1));
     EXPECT_EQ(uv.Face(0).m_TexCoords[1], TVector2<float>(0.25f, 0.25f));
     // The per-polygon entry runs after the shared map, though it comes first in the file.
-    EXPECT_EQ(uv.Face(1).m_TexCoords[0], TVector2<float>(0.5f, 0.5f));
+    EXPECT_EQ(uv.Face(1).m_TexCoords[1], TVector2<float>(1, 0.75f));
 }
 
 TEST(LightWave, PolygonHeadersAndVariableIndices)
