@@ -34,7 +34,8 @@ COGLDevice* TestDevice(int index)
 void ClearFrame(float r, float g, float b, int device)
 {
     TestDevice(device)->ResetState();
-    glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
+    const NKeth::TVector2<int> size = TestDevice(device)->GetSize();
+    glViewport(0, 0, size.x, size.y);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
