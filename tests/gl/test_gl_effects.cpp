@@ -1,26 +1,17 @@
 // The transform, texture and shader effects drawn through real devices on a virtual display.
-#include "demosystem.h"
 #include "effect_texture.h"
 #include "effect_transform.h"
 #include "logcapture.h"
 #include "gltest.h"
-#include "platform.h"
 #include "tempdir.h"
 #include "../unit/scripttest.h"
 
 #include "keth/func/image.h"
 
-#include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 using namespace NKeth;
 
@@ -48,19 +39,12 @@ class CGLShow : public CTestShow
 public:
     CGLShow(const std::string& text, const std::vector<int>& devices) : CTestShow(text, Devices(devices)) {}
 
-    // Makes device i of the show current with identity matrices and the whole window as viewport.
+    // Starts a device pass on device i of the show (test device i + 1) with a clear frame.
     COGLDevice* Begin(int i)
     {
-        COGLDevice* device = m_System.m_Devices[i];
-        device->MakeCurrent();
-        TVector2<int> size = device->GetSize();
-        glViewport(0, 0, size.x, size.y);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        ClearFrame(0, 0, 0, i + 1);
         m_System.m_Root->PrepareDevice(i);
-        return device;
+        return m_System.m_Devices[i];
     }
     // One frame drawn on the first device.
     void Draw()
@@ -87,44 +71,41 @@ bool FoundNear(int x, int y, SPixel color)
     return false;
 }
 
-// Fills the viewport with the current program.
-void DrawFullScreenQuad()
-{
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    glRectf(-1, -1, 1, 1);
-}
-
-const std::string BLACK_BACKGROUND = "palette {\n black (0 0 0 1)\n}\nclear {\n color black\n prio 1\n}\n";
 const SPixel RED = {255, 0, 0, 255}, GREEN = {0, 255, 0, 255}, BLUE = {0, 0, 255, 255};
 } // namespace
 
 TEST(NullObjGL, DrawsTheAxesOfItsSourceInRedGreenAndBlue)
 {
-    // A turn of 2 radians points the x axis left and back, the z axis right and back.
-    CGLShow show(BLACK_BACKGROUND +
-                     "rotate {\n name r\n timeoffset 2\n}\nnullobj {\n transform \"r.transform\"\n}\n",
-                 {0});
-    show.Draw();
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    // Identity projection: x = (1 + X) * 300, y = (1 + Y) * 280.
-    EXPECT_TRUE(FoundNear(240, 280, RED));
-    EXPECT_TRUE(FoundNear(450, 280, BLUE));
-    EXPECT_TRUE(FoundNear(300, 420, GREEN));
-    EXPECT_FALSE(FoundNear(360, 280, RED)); // no red on the right
-}
-
-TEST(NullObjGL, AMissingSourceDrawsNothingAndAValueOfAnotherKindDrawsUnitAxes)
-{
+    struct SSpot
     {
-        CGLShow show(BLACK_BACKGROUND + "nullobj {\n transform \"none.transform\"\n}\n", {0});
+        int x, y;
+        SPixel colour;
+        bool found;
+    };
+    // Identity projection: x = (1 + X) * 300, y = (1 + Y) * 280.
+    const struct
+    {
+        const char* m_Script;
+        std::vector<SSpot> m_Spots;
+    } cases[] = {
+        // A turn of 2 radians points the x axis left and back, the z axis right and back.
+        {"rotate {\n name r\n timeoffset 2\n}\nnullobj {\n transform \"r.transform\"\n}\n",
+         {{240, 280, RED, true}, {450, 280, BLUE, true}, {300, 420, GREEN, true}, {360, 280, RED, false}}},
+        // A value of another kind draws unit axes, a missing source nothing.
+        {"rotate {\n name r\n}\nnullobj {\n transform \"r.localtime\"\n}\n",
+         {{450, 280, RED, true}, {300, 420, GREEN, true}}},
+        {"nullobj {\n transform \"none.transform\"\n}\n", {}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_Script);
+        CGLShow show(c.m_Script, {0});
         show.Draw();
-        EXPECT_EQ(CountPixels(ReadFrame(600, 560)), 0);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        for (const SSpot& spot : c.m_Spots)
+            EXPECT_EQ(FoundNear(spot.x, spot.y, spot.colour), spot.found) << spot.x << "," << spot.y;
+        EXPECT_EQ(CountPixels(ReadFrame(600, 560)) > 0, !c.m_Spots.empty());
     }
-    CGLShow show(BLACK_BACKGROUND + "rotate {\n name r\n}\nnullobj {\n transform \"r.localtime\"\n}\n", {0});
-    show.Draw();
-    EXPECT_TRUE(FoundNear(450, 280, RED));
-    EXPECT_TRUE(FoundNear(300, 420, GREEN));
 }
 
 // Every device gets textures of its own from the files, bound as the effects published them.
@@ -192,13 +173,12 @@ TEST(ShaderGL, ProgramsOfFilesCompileAndDrawAndBrokenOnesAreLoggedAndStillPublis
     EXPECT_TRUE(log.Contains("[OPENGL] Compiling shader 'data/bad.shader'... \ndata/bad.shader:\n"))
         << log.Text();
     EXPECT_TRUE(log.Contains("undeclared_colour")) << log.Text();
-    COGLDevice* device = show.Begin(0);
+    show.Begin(0);
     EXPECT_NE(show.Resource("bad"), nullptr);
     auto* program = static_cast<SShaderProgram*>(show.Resource("s"));
     ASSERT_NE(program, nullptr);
-    device->ResetState();
     glUseProgramObjectARB(GLhandleARB(program->m_Program));
-    DrawFullScreenQuad();
+    glRectf(-1, -1, 1, 1);
     EXPECT_EQ(ReadPixel(300, 280), BLUE);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -207,7 +187,7 @@ TEST(GeneratedCubeMapGL, ChildrenFillEveryFaceAndTheDeviceStateIsRestored)
 {
     CGLShow show("palette {\n sea (0.2 0.4 0.6 1)\n}\nrotate {\n name r\n position (1 2 3)\n}\n"
                  "generatedcubemap {\n name gen\n nearplane 0.5\n farplane 50\n transform \"r.transform\"\n"
-                 " prio 200\n clear {\n color sea\n }\n}\n",
+                 " prio 200\n clear {\n color sea\n }\n nullobj {\n transform \"r.transform\"\n }\n}\n",
                  {0, 1, 2});
     show.m_System.UpdateAt(1);
     auto* gen = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("gen"));
@@ -248,7 +228,7 @@ TEST(GeneratedCubeMapGL, ChildrenFillEveryFaceAndTheDeviceStateIsRestored)
             for (size_t k = 0; k < pixels.size(); k += 4)
                 wrong += std::abs(pixels[k] - 51) > 1 || std::abs(pixels[k + 1] - 102) > 1 ||
                          std::abs(pixels[k + 2] - 153) > 1 || pixels[k + 3] != 255;
-            EXPECT_EQ(wrong, 0) << "face " << face;
+            EXPECT_EQ(wrong > 0, face == 3) << "face " << face << ": only -y sees the axes below";
         }
     }
     EXPECT_NE(seen[0], seen[1]);
