@@ -66,10 +66,10 @@ std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uin
 
 std::vector<uint8_t> Texel(GLenum target, int level)
 {
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(target, level, GL_TEXTURE_HEIGHT, &h);
-    std::vector<uint8_t> texels(size_t(w) * size_t(h) * 4 + 4);
+    std::vector<uint8_t> texels(size_t(LevelParameter(target, level, GL_TEXTURE_WIDTH) *
+                                       LevelParameter(target, level, GL_TEXTURE_HEIGHT)) *
+                                    4 +
+                                4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(target, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
     return {texels[0], texels[1], texels[2], texels[3]};
@@ -79,6 +79,13 @@ GLint Integer(GLenum name)
 {
     GLint value = 0;
     glGetIntegerv(name, &value);
+    return value;
+}
+
+GLint LevelParameter(GLenum target, int level, GLenum name)
+{
+    GLint value = 0;
+    glGetTexLevelParameteriv(target, level, name, &value);
     return value;
 }
 

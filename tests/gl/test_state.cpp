@@ -76,14 +76,9 @@ TEST(Begin2D, PixelProjectionWithYDownAndBothMatricesRestored)
     device->Begin2D(WINDOW_SIZE, WINDOW_SIZE);
     EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), before[5] + 1);
     EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), before[6] + 1);
-    // A square at the top left in pixel units, at z = -1, drawn clockwise on screen.
-    glColor4f(1, 1, 1, 1);
-    glBegin(GL_QUADS);
-    glVertex3f(0, 0, -1);
-    glVertex3f(10, 0, -1);
-    glVertex3f(10, 10, -1);
-    glVertex3f(0, 10, -1);
-    glEnd();
+    // A square of 10 pixels at the top left, moved into the depth range.
+    glTranslatef(0, 0, -1);
+    glRectf(0, 10, 10, 0);
     EXPECT_EQ(ReadPixel(5, WINDOW_SIZE - 6), (SPixel{255, 255, 255, 255}));
     EXPECT_EQ(ReadPixel(5, 5), (SPixel{0, 0, 0, 255}));
     EXPECT_EQ(ReadPixel(15, WINDOW_SIZE - 6), (SPixel{0, 0, 0, 255}));

@@ -10,20 +10,20 @@ using namespace NKeth;
 
 namespace
 {
+// The output of that key, which must be of that type.
+CVariant Output(CTestShow& show, const char* key, uint32_t type)
+{
+    CVariant value = show.m_System.GetOutputValue(key);
+    EXPECT_EQ(value.m_Type, type) << key;
+    return value;
+}
 SMatrix OutputMatrix(CTestShow& show, const char* key)
 {
-    CVariant value;
-    EXPECT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_MATRIX)) << key;
-    return MatrixOf(value);
+    return MatrixOf(Output(show, key, CVariant::TYPE_MATRIX));
 }
-
 CVector3 OutputVector(CTestShow& show, const char* key)
 {
-    CVariant value;
-    EXPECT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_VECTOR3)) << key;
-    return value.ToVector3();
+    return Output(show, key, CVariant::TYPE_VECTOR3).ToVector3();
 }
 
 void ExpectMatrixNear(const SMatrix& actual, const float (&expected)[16])

@@ -74,11 +74,8 @@ TEST(Group, ChildTimesAreRelativeToTheGroup)
     EXPECT_FLOAT_EQ(show.Effect("g")->m_Amount, 0.3f);
     EXPECT_EQ(show.Effect("p")->m_LocalTime, 1.0f);
     // The group publishes its own clock.
-    CVariant out;
-    ASSERT_TRUE(show.m_System.FindOutput("g.localtime", &out));
-    EXPECT_EQ(out.ToFloat(), 3.0f);
-    ASSERT_TRUE(show.m_System.FindOutput("p.amount", &out));
-    EXPECT_FLOAT_EQ(out.ToFloat(), 1e-5f);
+    EXPECT_EQ(show.m_System.GetOutputValue("g.localtime").ToFloat(), 3.0f);
+    EXPECT_FLOAT_EQ(show.m_System.GetOutputValue("p.amount").ToFloat(), 1e-5f);
     // Outside the group's time the child is not reached, whatever its own times say.
     show.TakeJournal();
     show.m_System.UpdateAt(25);
@@ -138,9 +135,9 @@ TEST(Chain, ChildTimesFollowTheChainOrThePartLines)
         {
             CEffect* e = show.Effect(name);
             ASSERT_NE(e, nullptr) << name;
-            EXPECT_EQ(e->m_StartTime, start) << name;
-            EXPECT_EQ(e->m_EndTime, end) << name;
-            EXPECT_EQ(e->m_Duration, end - start) << name;
+            EXPECT_EQ(std::vector<float>({e->m_StartTime, e->m_EndTime, e->m_Duration}),
+                      std::vector<float>({start, end, end - start}))
+                << name;
         }
         show.m_System.UpdateAt(c.m_At);
         EXPECT_EQ(ActiveNames(show.Group("c")), std::vector<std::string>{c.m_Running});
