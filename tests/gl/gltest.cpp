@@ -17,10 +17,8 @@ COGLDevice* TestDevice(int index)
         // A shader found in the driver's disk cache is not compiled again and comes back with an
         // empty info log, which would hide the warnings the shader tests look for.
         setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
-        static bool enumerated = false;
-        if (!enumerated)
-            EnumerateMonitors();
-        enumerated = true;
+        static const bool enumerated = (EnumerateMonitors(), true);
+        (void)enumerated;
         COGLDevice* created = CreateOGLDevice();
         if (created && created->Create(sizes[index][0], sizes[index][1], false, sizes[index][2]) &&
             glewInit() == GLEW_OK)

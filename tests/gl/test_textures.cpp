@@ -66,9 +66,8 @@ TEST(Texture, EveryLayoutUploadsWithMipmapsAndWarnsOnlyWhenConverted)
         EXPECT_EQ(log.Contains(WARNING), c.m_Converted) << log.Text();
         EXPECT_FALSE(log.Contains("OpenGL:")) << log.Text();
 
-        EXPECT_EQ(texture->m_Target, GLenum(GL_TEXTURE_2D));
-        EXPECT_EQ(texture->m_Width, c.m_Format.m_Width);
-        EXPECT_EQ(texture->m_Height, c.m_Format.m_Height);
+        EXPECT_EQ(std::vector<int>({int(texture->m_Target), texture->m_Width, texture->m_Height}),
+                  std::vector<int>({GL_TEXTURE_2D, c.m_Format.m_Width, c.m_Format.m_Height}));
         EXPECT_EQ(GLuint(Integer(GL_TEXTURE_BINDING_2D)), texture->m_Id);
         EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
 

@@ -51,7 +51,7 @@ TEST(DemoSystem, TheRootGroupsTheTopLevelBlocksAndEffectsAreListedAsTheirCreatio
     EXPECT_TRUE(log.Contains(" ms for group\n"));
 }
 
-TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffect)
+TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffectAndFindEffectFindsTheFirst)
 {
     CDemoSystem system;
     CContainer node;
@@ -63,8 +63,13 @@ TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffect)
     EXPECT_EQ(effect->m_Owner, &system);
     EXPECT_EQ(effect->m_StartTime, 3.0f);
     EXPECT_NE(system.CreateEffect("probe", nullptr), nullptr);
-    EXPECT_EQ(system.m_Effects.GetCount(), 2);
+    ReadScript(node, "prio 2\n");
+    EXPECT_NE(system.CreateEffect("probe", &node), nullptr);
+    ASSERT_EQ(system.m_Effects.GetCount(), 3);
+    EXPECT_STREQ(system.m_Effects[2]->m_Name.GetText(), "made");
+    // The first in list order; names are exact.
     EXPECT_EQ(system.FindEffect("made"), 0);
+    EXPECT_EQ(system.FindEffect("Made") + system.FindEffect("none") + system.FindEffect(nullptr), -3);
     DeleteEffects(system);
 }
 
@@ -80,18 +85,6 @@ TEST(DemoSystem, ErrorsWhileReadingPassThroughAndLeaveEarlierEffectsOwned)
     EXPECT_EQ(Names(system), (std::vector<std::string>{"ok", "early"}));
     EXPECT_EQ(system.m_Root, nullptr);
     DeleteEffects(system);
-}
-
-TEST(DemoSystem, FindEffectReturnsTheFirstInListOrder)
-{
-    CTestShow show(
-        "group {\n name twin\n probe {\n  name twin\n  prio 1\n }\n}\nprobe {\n name twin\n prio 2\n}\n");
-    int index = show.m_System.FindEffect("twin");
-    ASSERT_EQ(index, 0);
-    EXPECT_EQ(show.m_System.m_Effects[index]->m_Prio, 1);
-    EXPECT_EQ(show.m_System.FindEffect("Twin"), -1);
-    EXPECT_EQ(show.m_System.FindEffect("none"), -1);
-    EXPECT_EQ(show.m_System.FindEffect(nullptr), -1);
 }
 
 TEST(DemoSystem, FindOutputSplitsTheKeyAtTheFirstPoint)
