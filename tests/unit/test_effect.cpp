@@ -17,7 +17,7 @@ std::string ReadLog(CEffect& effect, const std::string& script)
 }
 } // namespace
 
-TEST(EffectRead, ResolvesStartEndAndDurationAndReadsPriorityAndName)
+TEST(EffectRead, ResolvesStartEndAndDurationAndReadsPriorityAndNameOrRaises)
 {
     const char* const BOTH = "SCRIPT: Start, end and duration specified. Using start and end times\n";
     const char* const BACKWARDS = "SCRIPT: End time is smaller then start time\n";
@@ -57,10 +57,6 @@ TEST(EffectRead, ResolvesStartEndAndDurationAndReadsPriorityAndName)
         EXPECT_EQ(effect.m_Prio, t.m_Prio);
         EXPECT_STREQ(effect.m_Name.GetText(), t.m_Name);
     }
-}
-
-TEST(Effect, ATimeOfTheWrongTypeRaises)
-{
     CEffect effect;
     EXPECT_EQ(ErrorOf([&] { ReadLog(effect, "starttime soon\n"); }), "Variant type error");
 }

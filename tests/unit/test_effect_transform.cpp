@@ -78,20 +78,15 @@ TEST(CameraEffect, WithoutASourceItPublishesTheIdentityTheOriginAndItsLens)
                    "camera {\n name lens\n nearplane 0.5\n farplane 300\n fov 45\n}\n");
     show.m_System.UpdateAt(1);
     ExpectMatrixNear(OutputMatrix(show, "cam.transform"), IDENTITY);
-    CVector3 pos = OutputVector(show, "cam.pos");
-    EXPECT_EQ(pos, CVector3(0, 0, 0));
+    EXPECT_EQ(OutputVector(show, "cam.pos"), CVector3(0, 0, 0));
     const std::pair<const char*, float> lens[] = {{"cam.nearplane", 1},   {"cam.farplane", 100},
                                                   {"cam.fov", 90},        {"lens.nearplane", 0.5f},
                                                   {"lens.farplane", 300}, {"lens.fov", 45}};
-    CVariant value;
     for (const auto& [key, expected] : lens)
-    {
-        ASSERT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-        EXPECT_EQ(value.ToFloat(), expected) << key;
-    }
+        EXPECT_EQ(Output(show, key, CVariant::TYPE_FLOAT).ToFloat(), expected) << key;
     // No clock of its own.
-    EXPECT_FALSE(show.m_System.FindOutput("cam.localtime", &value));
-    EXPECT_FALSE(show.m_System.FindOutput("cam.amount", &value));
+    for (const char* key : {"cam.localtime", "cam.amount"})
+        Output(show, key, CVariant::TYPE_EMPTY);
 }
 
 TEST(CameraEffect, RepublishesTheTransformOfTheEffectItNames)
