@@ -1,4 +1,3 @@
-#include "demosystem.h"
 #include "logcapture.h"
 #include "modelfiles.h"
 #include "scripttest.h"
