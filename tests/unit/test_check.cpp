@@ -127,22 +127,18 @@ TEST(Check, TellsWhatIsWrongAndWhere)
           "vornscr/script.txt:18: no block of this timedchain is named b"}},
         {"archives",
          {{SCRIPT,
-           "vornmodel {\n name early\n stuff \"props|models\\box.mdl\"\n}\n"
+           "palette {\n x (1 1 1 1)\n}\nvornmodel {\n name early\n stuff \"props|models\\box.mdl\"\n}\n"
            "stufffile {\n name props\n filename \"data/props.stuff\"\n}\n"
            "vornmodel {\n name a\n stuff \"props|models\\box.mdl\"\n}\n"
            "vornmodel {\n name b\n stuff \"props|models/box.mdl\"\n}\n"
            "vornmodel {\n name c\n stuff \"props|models\\bx.mdl\"\n}\n"
            "vorntextures {\n outputdir \"out\"\n stuff \"props|texture\"\n}\n"
-           "object {\n objects {\n  a x\n  b x\n  c x\n  early x\n }\n}\npalette {\n x (1 1 1 1)\n}\n"},
+           "object {\n objects {\n  a x\n  b x\n  c x\n  early x\n }\n}\n"},
           {"data/props.stuff",
            NModelFiles::Archive({{"models\\box.mdl", OneTriangle()}, {"textures\\a.dds", "DDS "}})}},
-         {"vornscr/script.txt:3: props is defined after this line",
-          "vornscr/script.txt:15: written with '\\'", "vornscr/script.txt:19: did you mean models\\box.mdl?",
-          "vornscr/script.txt:23: props has no directory texture",
-          "vornscr/script.txt:27: colour x is defined in a palette after",
-          "vornscr/script.txt:28: colour x is defined in a palette after",
-          "vornscr/script.txt:29: colour x is defined in a palette after",
-          "vornscr/script.txt:30: colour x is defined in a palette after"}},
+         {"vornscr/script.txt:6: props is defined after this line",
+          "vornscr/script.txt:18: written with '\\'", "vornscr/script.txt:22: did you mean models\\box.mdl?",
+          "vornscr/script.txt:26: props has no directory texture"}},
     };
     for (const SCase& c : cases)
     {
