@@ -31,9 +31,9 @@ COGLDevice* TestDevice(int index)
     return devices[index];
 }
 
-void ClearFrame(float r, float g, float b)
+void ClearFrame(float r, float g, float b, int device)
 {
-    TestDevice()->ResetState();
+    TestDevice(device)->ResetState();
     glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -34,8 +34,8 @@ COGLDevice* TestDevice(int index = 0);
     if (!device)                                                                                             \
         GTEST_SKIP() << "no display";
 
-// Clears the back buffer, resets the GL state and the matrices to identity.
-void ClearFrame(float r = 0, float g = 0, float b = 0);
+// Makes the test device current, clears its back buffer, resets the GL state and the matrices to identity.
+void ClearFrame(float r = 0, float g = 0, float b = 0, int device = 0);
 std::vector<SPixel> ReadFrame(int width = WINDOW_SIZE, int height = WINDOW_SIZE);
 SPixel ReadPixel(int x, int y);
 // A channel value of 0..1 as it lands in an 8-bit frame buffer.

@@ -106,6 +106,6 @@ TEST(OverlayFont, TextDrawsTheCellOfEachCharacter)
     EXPECT_FALSE(lit(8, 8));
     // The second character's quad starts at x = 6.
     draw("BA");
-    EXPECT_FALSE(lit(3, 8));
+    EXPECT_FALSE(lit(5, 8));
     EXPECT_TRUE(lit(12, 8));
 }

@@ -1,26 +1,17 @@
 // The transform, texture and shader effects drawn through real devices on a virtual display.
-#include "demosystem.h"
 #include "effect_texture.h"
 #include "effect_transform.h"
 #include "logcapture.h"
 #include "gltest.h"
-#include "platform.h"
 #include "tempdir.h"
 #include "../unit/scripttest.h"
 
 #include "keth/func/image.h"
 
-#include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 using namespace NKeth;
 
@@ -207,7 +198,7 @@ TEST(GeneratedCubeMapGL, ChildrenFillEveryFaceAndTheDeviceStateIsRestored)
 {
     CGLShow show("palette {\n sea (0.2 0.4 0.6 1)\n}\nrotate {\n name r\n position (1 2 3)\n}\n"
                  "generatedcubemap {\n name gen\n nearplane 0.5\n farplane 50\n transform \"r.transform\"\n"
-                 " prio 200\n clear {\n color sea\n }\n}\n",
+                 " prio 200\n clear {\n color sea\n }\n nullobj {\n transform \"r.transform\"\n }\n}\n",
                  {0, 1, 2});
     show.m_System.UpdateAt(1);
     auto* gen = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("gen"));
@@ -248,7 +239,7 @@ TEST(GeneratedCubeMapGL, ChildrenFillEveryFaceAndTheDeviceStateIsRestored)
             for (size_t k = 0; k < pixels.size(); k += 4)
                 wrong += std::abs(pixels[k] - 51) > 1 || std::abs(pixels[k + 1] - 102) > 1 ||
                          std::abs(pixels[k + 2] - 153) > 1 || pixels[k + 3] != 255;
-            EXPECT_EQ(wrong, 0) << "face " << face;
+            EXPECT_EQ(wrong > 0, face == 3) << "face " << face << ": only -y sees the axes below";
         }
     }
     EXPECT_NE(seen[0], seen[1]);

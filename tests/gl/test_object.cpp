@@ -1,9 +1,8 @@
 // The object and screen effects drawing on the test window.
-#include "demosystem.h"
 #include "effect_object.h"
 #include "gltest.h"
-#include "keth/func/stream.h"
 #include "tempdir.h"
+#include "../unit/scripttest.h"
 
 #include <filesystem>
 #include <fstream>
@@ -32,7 +31,7 @@ struct SSquare
 // An object effect of one cluster showing the square in red wire, built without a script.
 struct SObject
 {
-    explicit SObject(SSquare& square)
+    explicit SObject(SSquare& square, CDemoSystem* shared = nullptr) : system(shared ? *shared : own)
     {
         object.m_Owner = &system;
         object.m_SequenceTime = 1000;
@@ -44,7 +43,8 @@ struct SObject
         object.m_Colors.Add(NKeth::CVector4(1, 0, 0, 1));
         object.m_Sizes.Add(1.0f);
     }
-    CDemoSystem system;
+    CDemoSystem own;
+    CDemoSystem& system;
     CEffect_Object object;
 };
 
@@ -53,19 +53,6 @@ bool IsRed(const SPixel& p)
     return p.r > 200 && p.g < 60 && p.b < 60;
 }
 
-// ClearFrame would make the first device current again.
-void BeginDeviceFrame(COGLDevice* device)
-{
-    device->MakeCurrent();
-    device->ResetState();
-    glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
 } // namespace
 
 TEST(ObjectDrawing, SolidWireframeAndFade)
@@ -103,28 +90,19 @@ TEST(ObjectDrawing, SolidWireframeAndFade)
 TEST(ObjectDrawing, EveryDeviceDrawsWithTheShader)
 {
     REQUIRE_DEVICE();
-    CTempDir dir;
-    CWorkingDirectory enter(dir.Path());
-    std::filesystem::create_directories(dir / "data");
-    std::ofstream(dir / "data/swap.shader") << "#vertexshader\nvoid main() { gl_FrontColor = gl_Color; "
-                                               "gl_Position = ftransform(); }\n#fragmentshader\n"
-                                               "void main() { gl_FragColor = gl_Color.bgra; }\n";
-    COGLDevice* second = CreateOGLDevice();
-    ASSERT_TRUE(second && second->Create(WINDOW_SIZE, WINDOW_SIZE, false, 0));
+    CTempWorkingDirectory dir;
+    std::filesystem::create_directories("data");
+    std::ofstream("data/swap.shader") << "#vertexshader\nvoid main() { gl_FrontColor = gl_Color; "
+                                         "gl_Position = ftransform(); }\n#fragmentshader\n"
+                                         "void main() { gl_FragColor = gl_Color.bgra; }\n";
+    ASSERT_NE(TestDevice(1), nullptr);
+    CTestShow show("shader {\n name swap\n shaderfile \"swap.shader\"\n}\n", {device, TestDevice(1)});
     SSquare square;
     square.m_Meshes[0]->m_Shader = "swap";
-    SObject made(square);
-    made.system.m_Devices.Add(device);
-    made.system.m_Devices.Add(second);
-    CContainer root;
-    const std::string text = "shader {\n name swap\n shaderfile \"swap.shader\"\n}\n";
-    NKeth::CMemoryReader script(text.data(), int32_t(text.size()));
-    root.Read(script);
-    made.system.Init(root);
-
+    SObject made(square, &show.m_System);
     for (int i = 0; i < 2; ++i)
     {
-        made.system.m_Devices[i]->MakeCurrent();
+        show.m_System.m_Devices[i]->MakeCurrent();
         made.object.InitDevice(i);
     }
     made.object.Update(0, 0);
@@ -132,8 +110,8 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithTheShader)
     std::vector<SPixel> frames[2];
     for (int i = 0; i < 2; ++i)
     {
-        BeginDeviceFrame(made.system.m_Devices[i]);
-        made.system.m_Root->PrepareDevice(i);
+        ClearFrame(0, 0, 0, i);
+        show.Prepare(i);
         made.object.PrepareDevice(i);
         made.object.Render(0, 0);
         frames[i] = ReadFrame();
@@ -141,13 +119,6 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithTheShader)
     // The blue square comes out red through the shader on both.
     EXPECT_GT(CountPixels(frames[0], IsRed), 1000);
     EXPECT_TRUE(frames[0] == frames[1]);
-    for (int i = 0; i < made.system.m_Effects.GetCount(); ++i)
-        delete made.system.m_Effects[i];
-    for (int i = 0; i < root.m_Children.GetCount(); ++i)
-        delete root.m_Children[i];
-    root.m_Children.Clear();
-    second->Destroy();
-    device->MakeCurrent();
 }
 
 TEST(ScreenDrawing, RisesWithTheFirstQuarterOfTheTurn)

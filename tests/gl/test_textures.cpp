@@ -6,10 +6,8 @@
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 
 using namespace NKeth;
 using CFormat = CImage::CFormat;
@@ -55,36 +53,22 @@ TEST(Texture, EveryLayoutUploadsWithMipmapsAndWarnsOnlyWhenConverted)
 {
     REQUIRE_DEVICE();
     const bool bgra = GLEW_EXT_bgra;
-    auto sized = [](CFormat format)
-    {
-        format.SetSize(8, 8);
-        return format;
-    };
+    CFormat bgr(CFormat::MODEL_RGB, 0x08080800, 0x020100FF),
+        bgra8(CFormat::MODEL_RGB, 0x08080808, 0x02010003);
+    bgr.SetSize(8, 8);
+    bgra8.SetSize(8, 8);
+    const CFormat dxt1(CFormat::PRESET_DXT1, 4, 4);
+    // Luminance reads back in the red channel; Y 128 without chroma is mid grey. The DXT1 block has
+    // colour 0 pure red, colour 1 pure blue, every index 0: the decoder expands by shifting, alpha 0.
     std::vector<SLayoutCase> cases = {
         {"RGB8", CFormat(CFormat::PRESET_RGB8, 8, 8), {30, 20, 10}, {30, 20, 10, 255}, false},
         {"RGBA8", CFormat(CFormat::PRESET_RGBA8, 8, 8), {30, 20, 10, 40}, {30, 20, 10, 40}, false},
-        {"BGR8",
-         sized(CFormat(CFormat::MODEL_RGB, 0x08080800, 0x020100FF)),
-         {10, 20, 30},
-         {30, 20, 10, 255},
-         !bgra},
-        {"BGRA8",
-         sized(CFormat(CFormat::MODEL_RGB, 0x08080808, 0x02010003)),
-         {10, 20, 30, 40},
-         {30, 20, 10, 40},
-         !bgra},
-        // Luminance reads back in the red channel.
+        {"BGR8", bgr, {10, 20, 30}, {30, 20, 10, 255}, !bgra},
+        {"BGRA8", bgra8, {10, 20, 30, 40}, {30, 20, 10, 40}, !bgra},
         {"L8", CFormat(CFormat::PRESET_L8, 8, 8), {77}, {77, 0, 0, 255}, false},
         {"LA8", CFormat(CFormat::PRESET_LA8, 8, 8), {77, 99}, {77, 0, 0, 99}, false},
-        // Y 128 without chroma is mid grey.
         {"YCbCr8", CFormat(CFormat::PRESET_YCBCR8, 8, 8), {128, 128, 128}, {128, 128, 128, 255}, true},
-        // One block: colour 0 pure red, colour 1 pure blue, every index 0. The decoder
-        // expands by shifting and writes alpha 0.
-        {"DXT1",
-         CFormat(CFormat::PRESET_DXT1, 4, 4),
-         {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0},
-         {248, 0, 0, 0},
-         true},
+        {"DXT1", dxt1, {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0}, {248, 0, 0, 0}, true},
     };
     for (SLayoutCase& c : cases)
     {
@@ -110,15 +94,15 @@ TEST(Texture, EveryLayoutUploadsWithMipmapsAndWarnsOnlyWhenConverted)
         EXPECT_EQ(LevelParameter(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE) > 0,
                   c.m_Texel[3] != 255 || c.m_Converted);
 
-        std::vector<uint8_t> texel = Texel(GL_TEXTURE_2D);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_NEAR(texel[i], c.m_Texel[i], 3) << "channel " << i;
         // The whole mipmap chain down to 1 x 1.
         const int last = c.m_Format.m_Width == 8 ? 3 : 2;
         EXPECT_EQ(LevelParameter(GL_TEXTURE_2D, last, GL_TEXTURE_WIDTH), 1);
-        texel = Texel(GL_TEXTURE_2D, last);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_NEAR(texel[i], c.m_Texel[i], 3) << "smallest level, channel " << i;
+        for (int level : {0, last})
+        {
+            const std::vector<uint8_t> texel = Texel(GL_TEXTURE_2D, level);
+            for (int i = 0; i < 4; ++i)
+                EXPECT_NEAR(texel[i], c.m_Texel[i], 3) << "level " << level << ", channel " << i;
+        }
         delete texture;
     }
 }

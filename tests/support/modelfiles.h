@@ -1,6 +1,10 @@
 #pragma once
-// Writers of the files the archive, model and LightWave tests (and fuzz seeds) feed in: resource
-// archives, LightWave objects, and archive model files.
+// Builders of the files the archive, model and LightWave tests feed in: resource archives,
+// archive model files (on the tools' writer) and the LightWave chunks of the parser's odd cases.
+#include "content.h"
+
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -11,118 +15,98 @@ namespace NModelFiles
 {
 typedef std::string TBytes;
 
-inline void PutLE32(TBytes& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out += char(v >> (8 * i));
-}
-
-inline void PutLE16(TBytes& out, uint32_t v)
-{
-    out += char(v);
-    out += char(v >> 8);
-}
-
-inline void PutLEFloat(TBytes& out, float f)
+inline uint32_t Bits(float f)
 {
     uint32_t v;
     memcpy(&v, &f, 4);
-    PutLE32(out, v);
+    return v;
 }
 
-inline void PutBE32(TBytes& out, uint32_t v)
+inline TBytes LE(uint32_t v, int bytes = 4)
 {
-    for (int i = 3; i >= 0; --i)
+    TBytes out;
+    for (int i = 0; i < bytes; ++i)
         out += char(v >> (8 * i));
+    return out;
 }
 
-inline void PutBE16(TBytes& out, uint32_t v)
+// LightWave numbers are big-endian.
+inline TBytes BE(uint32_t v, int bytes = 4)
 {
-    out += char(v >> 8);
-    out += char(v);
-}
-
-inline void PutBEFloat(TBytes& out, float f)
-{
-    uint32_t v;
-    memcpy(&v, &f, 4);
-    PutBE32(out, v);
+    TBytes out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out += char(v >> (8 * i));
+    return out;
 }
 
 // A resource archive: count, entries (size, name length, name, zero), then the contents.
 inline TBytes Archive(const std::vector<std::pair<std::string, TBytes>>& entries)
 {
-    TBytes out;
-    PutLE32(out, uint32_t(entries.size()));
+    TBytes out = LE(uint32_t(entries.size())), contents;
     for (const auto& e : entries)
     {
-        PutLE32(out, uint32_t(e.second.size()));
-        PutLE32(out, uint32_t(e.first.size()));
-        out += e.first;
-        out += '\0';
+        out += LE(uint32_t(e.second.size())) + LE(uint32_t(e.first.size())) + e.first + '\0';
+        contents += e.second;
     }
-    for (const auto& e : entries)
-        out += e.second;
-    return out;
+    return out + contents;
 }
 
-// LightWave chunks and the FORM around them.
+// Archive model file header fields, for patching broken files.
+constexpr size_t VERSION = 0, VERTICES = 18, RECORDS = 22, INDICES = 26, SETS = 70;
+
+inline TBytes Patched(TBytes bytes, size_t at, uint32_t v)
+{
+    return bytes.replace(at, 4, LE(v));
+}
+
+// An archive model file of the tools' writer whose floats are v * 100 + f, so that each reads
+// back as its place. More than three coordinate sets are written as three, the count patched.
+inline TBytes ModelFile(uint32_t vertices = 3, std::vector<uint16_t> indices = {0, 1, 2},
+                        uint32_t primitive = NContent::SModelFile::TRIANGLES,
+                        std::vector<uint32_t> firsts = {0}, uint32_t sets = 1)
+{
+    NContent::SModelFile m;
+    m.m_TexCoordSets = std::min(sets, 3u);
+    for (uint32_t v = 0; v < vertices; ++v)
+        for (int f = 0; f < m.FloatsPerVertex(); ++f)
+            m.m_Vertices.push_back(float(v * 100 + uint32_t(f)));
+    m.m_Primitive = primitive;
+    m.m_FirstIndices = std::move(firsts);
+    m.m_Indices = std::move(indices);
+    return Patched(NContent::WriteModelFile(m), SETS, sets);
+}
+
+// LightWave chunks, each padded to even length, and the FORM around them.
 inline TBytes Chunk(const char* id, const TBytes& data)
 {
-    TBytes out(id, 4);
-    PutBE32(out, uint32_t(data.size()));
-    out += data;
-    if (data.size() % 2)
-        out += '\0';
-    return out;
+    return TBytes(id, 4) + BE(uint32_t(data.size())) + data + TBytes(data.size() % 2, '\0');
 }
 
 inline TBytes Form(const TBytes& chunks)
 {
-    TBytes out("FORM", 4);
-    PutBE32(out, uint32_t(chunks.size() + 4));
-    out += "LWO2";
-    out += chunks;
-    return out;
+    return "FORM" + BE(uint32_t(chunks.size() + 4)) + "LWO2" + chunks;
 }
 
 // A zero-terminated string padded to even length.
 inline TBytes PaddedString(const std::string& text)
 {
-    TBytes out = text;
-    out += '\0';
-    if (out.size() % 2)
-        out += '\0';
-    return out;
+    return text + TBytes(2 - text.size() % 2, '\0');
 }
 
-inline void PutVX(TBytes& out, uint32_t index)
+// Point indices from 0xFF00 take four bytes, the first 0xFF.
+inline TBytes VX(uint32_t index)
 {
-    if (index < 0xFF00)
-        PutBE16(out, index);
-    else
-    {
-        out += char(0xFF);
-        out += char(index >> 16);
-        out += char(index >> 8);
-        out += char(index);
-    }
+    return index < 0xFF00 ? BE(index, 2) : BE(index | 0xFF000000u);
 }
 
-struct SPoint
-{
-    float x, y, z;
-};
+typedef std::array<float, 3> TPoint;
 
-inline TBytes Points(const std::vector<SPoint>& points)
+inline TBytes Points(const std::vector<TPoint>& points)
 {
     TBytes data;
-    for (const SPoint& p : points)
-    {
-        PutBEFloat(data, p.x);
-        PutBEFloat(data, p.y);
-        PutBEFloat(data, p.z);
-    }
+    for (const TPoint& p : points)
+        for (float f : p)
+            data += BE(Bits(f));
     return Chunk("PNTS", data);
 }
 
@@ -131,9 +115,9 @@ inline TBytes Polygons(const std::vector<std::vector<uint32_t>>& polygons, uint3
     TBytes data = "FACE";
     for (const auto& polygon : polygons)
     {
-        PutBE16(data, flags | uint32_t(polygon.size()));
+        data += BE(flags | uint32_t(polygon.size()), 2);
         for (uint32_t index : polygon)
-            PutVX(data, index);
+            data += VX(index);
     }
     return Chunk("POLS", data);
 }
@@ -150,10 +134,7 @@ inline TBytes PolygonTags(const std::vector<std::pair<uint32_t, uint32_t>>& poly
 {
     TBytes data = "SURF";
     for (const auto& pt : polygonTags)
-    {
-        PutVX(data, pt.first);
-        PutBE16(data, pt.second);
-    }
+        data += VX(pt.first) + BE(pt.second, 2);
     return Chunk("PTAG", data);
 }
 
@@ -164,82 +145,16 @@ inline TBytes Surface(const std::string& name, const TBytes& subChunks = TBytes(
 
 struct SUV
 {
-    uint32_t point;
-    float u, v;
-};
-
-inline TBytes TexCoordMap(const std::vector<SUV>& entries, const std::string& name = "uv")
-{
-    TBytes data = "TXUV";
-    PutBE16(data, 2);
-    data += PaddedString(name);
-    for (const SUV& e : entries)
-    {
-        PutVX(data, e.point);
-        PutBEFloat(data, e.u);
-        PutBEFloat(data, e.v);
-    }
-    return Chunk("VMAP", data);
-}
-
-struct SPolygonUV
-{
     uint32_t point, polygon;
     float u, v;
 };
 
-inline TBytes PolygonTexCoordMap(const std::vector<SPolygonUV>& entries)
+// Texture coordinates per point (VMAP, the polygon unused) or per polygon corner (VMAD).
+inline TBytes TexCoordMap(const std::vector<SUV>& entries, bool perPolygon = false)
 {
-    TBytes data = "TXUV";
-    PutBE16(data, 2);
-    data += PaddedString("uv");
-    for (const SPolygonUV& e : entries)
-    {
-        PutVX(data, e.point);
-        PutVX(data, e.polygon);
-        PutBEFloat(data, e.u);
-        PutBEFloat(data, e.v);
-    }
-    return Chunk("VMAD", data);
+    TBytes data = "TXUV" + BE(2, 2) + PaddedString("uv");
+    for (const SUV& e : entries)
+        data += VX(e.point) + (perPolygon ? VX(e.polygon) : TBytes()) + BE(Bits(e.u)) + BE(Bits(e.v));
+    return Chunk(perPolygon ? "VMAD" : "VMAP", data);
 }
-
-// An archive model file: header, vertices of S sets, draw records and 16-bit indices.
-struct SModelFile
-{
-    uint16_t version = 0x0401;
-    uint32_t sets = 1;
-    uint32_t vertexCount = 3;
-    // Overrides of the counts in the header; the records written stay as given.
-    int64_t recordCountField = -1, indexCountField = -1;
-    std::vector<std::pair<uint32_t, uint32_t>> records = {{4, 0}}; // type, first index
-    std::vector<uint16_t> indices = {0, 1, 2};
-};
-
-inline TBytes ModelFile(const SModelFile& m)
-{
-    TBytes out;
-    PutLE16(out, m.version);
-    out += TBytes(16, '\0');
-    PutLE32(out, m.vertexCount);
-    PutLE32(out, m.recordCountField >= 0 ? uint32_t(m.recordCountField) : uint32_t(m.records.size()));
-    PutLE32(out, m.indexCountField >= 0 ? uint32_t(m.indexCountField) : uint32_t(m.indices.size()));
-    out += TBytes(4 + 36, '\0');
-    PutLE32(out, m.sets);
-    out += TBytes(12, '\0');
-    const int floats = m.sets <= 1 ? 8 : m.sets == 2 ? 10 : 12;
-    for (uint32_t v = 0; v < m.vertexCount; ++v)
-        for (int f = 0; f < floats; ++f)
-            PutLEFloat(out, float(v * 100 + f));
-    for (const auto& r : m.records)
-    {
-        PutLE32(out, r.first);
-        out += TBytes(12, '\0');
-        PutLE32(out, r.second);
-        out += TBytes(4, '\0');
-    }
-    for (uint16_t i : m.indices)
-        PutLE16(out, i);
-    return out;
-}
-
 } // namespace NModelFiles

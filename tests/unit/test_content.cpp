@@ -1,6 +1,5 @@
 // The content writers of the tools, read back by the system's own readers.
 #include "content.h"
-#include "effect_vornmodel.h"
 #include "keth/ext/loader/dds/dds.h"
 #include "keth/func/image.h"
 #include "keth/func/stream.h"
@@ -115,38 +114,6 @@ TEST(ContentWriters, DXT3AndDXT5StayCloseToTheSource)
     CImage image;
     ASSERT_TRUE(Decode(dir / "f.dds", image));
     EXPECT_LE(MaxError(image, flat, 4), 7);
-}
-
-TEST(ContentWriters, ModelFilesOfListsAndStrips)
-{
-    SModelFile model;
-    model.m_TexCoordSets = 3;
-    for (int v = 0; v < 4; ++v)
-        for (int f = 0; f < model.FloatsPerVertex(); ++f)
-            model.m_Vertices.push_back(float(v * 100 + f));
-    model.m_Indices = {0, 1, 2, 2, 1, 3};
-    TDynamicArray<CMesh*> meshes;
-    const TBytes list = WriteModelFile(model);
-    CMemoryReader listIn(list.data(), int32_t(list.size()));
-    ASSERT_TRUE(CEffect_VornModel::ReadModelFile(meshes, &listIn));
-    ASSERT_EQ(meshes.GetCount(), 1);
-    EXPECT_EQ(meshes[0]->m_Positions.GetCount(), 4);
-    EXPECT_EQ(meshes[0]->m_TexCoords2[3], TVector2<float>(310, 311));
-    EXPECT_EQ(meshes[0]->m_Indices.GetCount(), 6);
-
-    // Two strips of four: two triangles each, the second of each turned back.
-    model.m_Primitive = SModelFile::STRIPS;
-    model.m_TexCoordSets = 1;
-    model.m_Vertices.resize(8 * 8);
-    model.m_FirstIndices = {0, 4};
-    model.m_Indices = {0, 1, 2, 3, 4, 5, 6, 7};
-    const TBytes strips = WriteModelFile(model);
-    CMemoryReader stripIn(strips.data(), int32_t(strips.size()));
-    ASSERT_TRUE(CEffect_VornModel::ReadModelFile(meshes, &stripIn));
-    ASSERT_EQ(meshes.GetCount(), 2);
-    const std::vector<uint32_t> got(meshes[1]->m_Indices.m_Data, meshes[1]->m_Indices.m_Data + 12);
-    EXPECT_EQ(got, (std::vector<uint32_t>{0, 1, 2, 3, 2, 1, 4, 5, 6, 7, 6, 5}));
-    meshes.DeleteAll();
 }
 
 TEST(ContentWriters, LightWaveSurfacesAndCornerCoordinates)

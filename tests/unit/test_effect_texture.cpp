@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -33,11 +34,10 @@ public:
 };
 
 CFakeDevice g_Fakes[2];
-std::vector<COGLDevice*> Fakes(int count)
+std::vector<COGLDevice*> Fakes(size_t count)
 {
-    std::vector<COGLDevice*> devices;
-    for (int i = 0; i < count; ++i)
-        devices.push_back(&g_Fakes[i]);
+    std::vector<COGLDevice*> devices = {&g_Fakes[0], &g_Fakes[1]};
+    devices.resize(count);
     return devices;
 }
 
@@ -47,7 +47,6 @@ class CDataDirectory : public CTempWorkingDirectory
 public:
     explicit CDataDirectory(const std::vector<const char*>& files)
     {
-        std::filesystem::create_directory("data");
         for (const char* file : files)
             WriteBytes(std::string("data/") + file, "x");
     }
@@ -71,45 +70,32 @@ void ExpectPublishedNone(CTestShow& show, const char* key)
 }
 } // namespace
 
-TEST(TextureEffect, AnEmptyFileNamePublishesNothing)
-{
-    CTestShow show("texture {\n name t\n}\n", Fakes(2));
-    show.Prepare(0);
-    show.Prepare(1);
-    CVariant value;
-    EXPECT_FALSE(show.m_System.FindOutput("t", &value));
-    auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->m_Textures.GetCount(), 0);
-    ExpectSwitchedOut(texture);
-}
-
-TEST(TextureEffect, AMissingFilePublishesNoneForEveryDevice)
+TEST(TextureEffect, AMissingFilePublishesNoneForEveryDeviceAndNoFileNameNothing)
 {
     CLogCapture log;
-    CTestShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n", Fakes(2));
+    CTestShow show("texture {\n name t\n texturefile \"data/missing.tga\"\n starttime 2\n}\n"
+                   "texture {\n name empty\n}\n",
+                   Fakes(2));
     auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
-    ASSERT_NE(texture, nullptr);
+    auto* empty = dynamic_cast<CEffect_Texture*>(show.Effect("empty"));
+    ASSERT_TRUE(texture && empty);
     ExpectSwitchedOut(texture);
+    ExpectSwitchedOut(empty);
     EXPECT_EQ(texture->m_Textures.GetCount(), 2);
+    EXPECT_EQ(empty->m_Textures.GetCount(), 0);
     CVariant value;
     EXPECT_FALSE(show.m_System.FindOutput("t", &value)); // nothing before the first device is prepared
     show.Prepare(0);
     ExpectPublishedNone(show, "t");
     show.Prepare(1);
     ExpectPublishedNone(show, "t");
+    EXPECT_FALSE(show.m_System.FindOutput("empty", &value));
     // A device the texture was not made for leaves the output alone.
     texture->SetOutput("", CVariant::FromPointer(texture));
     show.Prepare(5);
     ASSERT_TRUE(show.m_System.FindOutput("t", &value));
     EXPECT_EQ(value.ToPointer(), texture);
-}
-
-TEST(TextureEffect, TheArrayGrowsToTheHighestDeviceWithEmptyRoomBelow)
-{
-    CTestShow show("texture {\n name t\n texturefile \"missing.tga\"\n}\n");
-    auto* texture = dynamic_cast<CEffect_Texture*>(show.Effect("t"));
-    ASSERT_NE(texture, nullptr);
+    // The room grows to the highest device, empty below, and never shrinks.
     texture->InitDevice(3);
     ASSERT_EQ(texture->m_Textures.GetCount(), 4);
     for (int i = 0; i < 4; ++i)
@@ -148,46 +134,39 @@ TEST(TextureEffects, FilesThatDoNotLoadPublishNone)
         if (c.m_SwitchedOut)
             ExpectSwitchedOut(show.Effect("x"));
         EXPECT_EQ(log.Text().find("missing.shader"), std::string::npos) << log.Text();
+        // The image of a relief texture is published, empty.
+        CVariant image;
+        auto* brel = dynamic_cast<CEffect_BrelTexture*>(show.Effect("x"));
+        EXPECT_EQ(brel && show.m_System.FindOutput("x.image", &image) &&
+                      image.ToPointer() == &brel->m_Image && !brel->m_Image.m_Data,
+                  c.m_Script[0] == 'b');
     }
-    CTestShow show("breltexture {\n name b\n texturefile \"nowhere/b.tga\"\n}\n", Fakes(1));
-    auto* brel = dynamic_cast<CEffect_BrelTexture*>(show.Effect("b"));
-    ASSERT_NE(brel, nullptr);
-    ExpectSwitchedOut(brel);
-    CVariant image;
-    ASSERT_TRUE(show.m_System.FindOutput("b.image", &image));
-    EXPECT_EQ(image.ToPointer(), &brel->m_Image);
-    EXPECT_EQ(brel->m_Image.m_Data, nullptr);
 }
 
 TEST(GeneratedCubeMap, MissingOrUnusablePlanesAreReplacedWithOneLogLine)
 {
-    struct
-    {
-        const char* lines;
-        bool replaced;
-        float nearPlane, farPlane;
-    } cases[] = {
-        {"", true, 0.1f, 100.0f},
-        {" nearplane 0.5\n", true, 0.1f, 100.0f},
-        {" farplane 50\n", true, 0.1f, 100.0f},
-        {" nearplane 0\n farplane 10\n", true, 0.1f, 100.0f},
-        {" nearplane 5\n farplane 5\n", true, 0.1f, 100.0f},
-        {" nearplane 0.5\n farplane 50\n texturesize 256\n", false, 0.5f, 50.0f},
+    const std::pair<const char*, bool> cases[] = {
+        {"", true},
+        {" nearplane 0.5\n", true},
+        {" farplane 50\n", true},
+        {" nearplane 0\n farplane 10\n", true},
+        {" nearplane 5\n farplane 5\n", true},
+        {" nearplane 0.5\n farplane 50\n texturesize 256\n", false},
     };
-    for (auto& c : cases)
+    for (const auto& [lines, replaced] : cases)
     {
+        SCOPED_TRACE(lines);
         CLogCapture log;
-        CTestShow show(std::string("generatedcubemap {\n name g\n") + c.lines + "}\n");
+        CTestShow show(std::string("generatedcubemap {\n name g\n") + lines + "}\n");
         auto* cube = dynamic_cast<CEffect_GeneratedCubeMap*>(show.Effect("g"));
-        ASSERT_NE(cube, nullptr) << c.lines;
-        EXPECT_EQ(cube->m_NearPlane, c.nearPlane) << c.lines;
-        EXPECT_EQ(cube->m_FarPlane, c.farPlane) << c.lines;
-        const std::string text = log.Text();
-        size_t lines = 0;
-        for (size_t at = text.find("SCRIPT: generatedcubemap"); at != std::string::npos;
-             at = text.find("SCRIPT: generatedcubemap", at + 1))
-            ++lines;
-        EXPECT_EQ(lines, c.replaced ? 1u : 0u) << c.lines << text;
+        ASSERT_NE(cube, nullptr);
+        EXPECT_EQ(cube->m_NearPlane, replaced ? 0.1f : 0.5f);
+        EXPECT_EQ(cube->m_FarPlane, replaced ? 100.0f : 50.0f);
+        const std::string text = WithoutTimings(log.Text());
+        EXPECT_EQ(text.rfind("SCRIPT: generatedcubemap g: ", 0) == 0 &&
+                      std::count(text.begin(), text.end(), '\n') == 1,
+                  replaced)
+            << text;
     }
 }
 
@@ -232,11 +211,7 @@ TEST(GeneratedCubeMap, EachFaceLooksAlongItsAxisWithItsUpDirection)
         CVector3 above = view.TransformPoint(eye + u);
         for (auto [got, want] : {std::pair{at, CVector3(0, 0, 0)}, std::pair{ahead, CVector3(0, 0, -1)},
                                  std::pair{above, CVector3(0, 1, 0)}})
-        {
-            EXPECT_NEAR(got.x, want.x, 1e-6f);
-            EXPECT_NEAR(got.y, want.y, 1e-6f);
-            EXPECT_NEAR(got.z, want.z, 1e-6f);
-        }
+            EXPECT_NEAR((got - want).Length(), 0, 1e-6f);
     }
 }
 

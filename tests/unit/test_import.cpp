@@ -4,6 +4,7 @@
 #include "container.h"
 #include "keth/func/stream.h"
 #include "model.h"
+#include "scripttest.h"
 #include "tempdir.h"
 #include "testsupport.h"
 
@@ -69,30 +70,15 @@ SModelSummary Summarise(NKeth::TDynamicArray<CMesh*>& meshes)
     return summary;
 }
 
-// The written object as the show's first start reads it, and its cache as later starts do.
-void ReadBack(const std::string& object, SModelSummary& built, SModelSummary& cached)
+void ExpectSame(const SModelSummary& a, const SModelSummary& b, const std::string& what)
 {
-    NKeth::TDynamicArray<CMesh*> meshes;
-    EXPECT_TRUE(BuildModelFromLightWave(meshes, object.c_str()));
-    built = Summarise(meshes);
-    EXPECT_TRUE(ReadModelCache(meshes, (object + ".bin").c_str()));
-    cached = Summarise(meshes);
-}
-
-void ExpectSameBox(const SModelSummary& a, const SModelSummary& b, const std::string& what)
-{
+    EXPECT_EQ(a.m_Triangles, b.m_Triangles) << what;
     for (int k = 0; k < 3; ++k)
     {
         const float tolerance = 1e-5f * std::max(1.0f, std::fabs(a.m_High[k]) + std::fabs(a.m_Low[k]));
         EXPECT_NEAR(a.m_Low[k], b.m_Low[k], tolerance) << what << " axis " << k;
         EXPECT_NEAR(a.m_High[k], b.m_High[k], tolerance) << what << " axis " << k;
     }
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
 }
 } // namespace
 
@@ -119,13 +105,13 @@ TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
             refused.push_back(entry.path().filename().string());
             continue;
         }
+        // The object as the show's first start reads it, and its cache as later starts do.
         const SModelSummary reference = Reference(path);
-        SModelSummary built, cached;
-        ReadBack(out, built, cached);
-        EXPECT_EQ(built.m_Triangles, reference.m_Triangles) << path;
-        EXPECT_EQ(cached.m_Triangles, reference.m_Triangles) << path;
-        ExpectSameBox(reference, built, path);
-        ExpectSameBox(reference, cached, path);
+        NKeth::TDynamicArray<CMesh*> meshes;
+        EXPECT_TRUE(BuildModelFromLightWave(meshes, out.c_str())) << path;
+        ExpectSame(reference, Summarise(meshes), path);
+        EXPECT_TRUE(ReadModelCache(meshes, (out + ".bin").c_str())) << path;
+        ExpectSame(reference, Summarise(meshes), path);
         ++imported;
     }
     EXPECT_GE(imported, 30);
@@ -180,7 +166,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
     {
         const std::string in = dir / c.m_Name, out = dir / "out.lwo";
         if (std::string(c.m_Name) != "missing.obj")
-            WriteText(in, c.m_Text);
+            WriteBytes(in, c.m_Text);
         std::string output;
         EXPECT_EQ(RunTool("import '" + in + "' '" + out + "'", output), 1) << c.m_Name;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
@@ -189,7 +175,7 @@ TEST(Import, BrokenFilesAreRefusedWithTheirReason)
         EXPECT_FALSE(fs::exists(out) || fs::exists(out + ".bin")) << c.m_Name;
     }
     // The same graph without its cycle imports.
-    WriteText(dir / "fine.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{}])", buffer));
+    WriteBytes(dir / "fine.gltf", glTF(R"("nodes":[{"mesh":0,"children":[1]},{}])", buffer));
     std::string output;
     EXPECT_EQ(RunTool("import '" + dir / "fine.gltf" + "' '" + dir / "fine.lwo" + "'", output), 0) << output;
 }
@@ -198,11 +184,11 @@ TEST(Import, PlacementAndMaterials)
 {
     CTempDir dir;
     // A box from (0 0 0) to (2 4 6) in two materials.
-    WriteText(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
-    WriteText(dir / "box.obj",
-              "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
-              "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
-              "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+    WriteBytes(dir / "box.mtl", "newmtl red paint\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+    WriteBytes(dir / "box.obj",
+               "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
+               "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
+               "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
     const struct
     {
         const char* m_Options;
@@ -228,9 +214,7 @@ TEST(Import, PlacementAndMaterials)
         expected.m_Triangles = 12;
         expected.Add(row.m_Low[0], row.m_Low[1], row.m_Low[2]);
         expected.Add(row.m_High[0], row.m_High[1], row.m_High[2]);
-        const SModelSummary got = Summarise(meshes);
-        EXPECT_EQ(got.m_Triangles, 12u);
-        ExpectSameBox(expected, got, row.m_Options);
+        ExpectSame(expected, Summarise(meshes), row.m_Options);
     }
     std::string output;
     EXPECT_EQ(RunTool("import " + dir / "box.obj " + dir / "box.obj", output), 2);
@@ -241,17 +225,17 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
 {
     CTempDir dir;
     const std::string box = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
-    WriteText(dir / "in/a/box.obj", box);
-    WriteText(dir / "in/b/box.obj", box);
-    WriteText(dir / "in/b/my model.v2.obj", box);
-    WriteText(dir / "in/b/notes.txt", "not a model");
-    WriteText(dir / "in/b/bad.stl", "solid x\nendsolid x\n");
+    WriteBytes(dir / "in/a/box.obj", box);
+    WriteBytes(dir / "in/b/box.obj", box);
+    WriteBytes(dir / "in/b/my model.v2.obj", box);
+    WriteBytes(dir / "in/b/notes.txt", "not a model");
+    WriteBytes(dir / "in/b/bad.stl", "solid x\nendsolid x\n");
     const std::string show = dir / "show";
     std::string output;
 
     EXPECT_EQ(RunTool("show " + dir / "no/show " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(dir / "no"));
-    WriteText(show + "/mine.txt", "the user's");
+    WriteBytes(show + "/mine.txt", "the user's");
     EXPECT_EQ(RunTool("show " + show + " " + dir / "in", output), 1) << output;
     EXPECT_FALSE(fs::exists(show + "/vornscr"));
     ASSERT_EQ(
@@ -263,12 +247,7 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
 
     // The script, read by the program's own reader, names each model once, safely and uniquely.
     CContainer root;
-    {
-        CWorkingDirectory inShow(show);
-        NKeth::CFileReader script("vornscr/script.txt");
-        ASSERT_TRUE(script.IsOpen());
-        root.Read(script);
-    }
+    ReadScript(root, ReadBytes(show + "/vornscr/script.txt"));
     std::vector<std::string> names;
     for (int i = 0; i < root.m_Children.GetCount(); ++i)
     {

@@ -20,7 +20,7 @@ using namespace NModelFiles;
 
 namespace
 {
-const std::vector<SPoint> TRIANGLE = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+const std::vector<TPoint> TRIANGLE = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 
 // Parses and builds; the buffer lives as long as the object is used.
 struct SLoaded
@@ -67,8 +67,8 @@ TEST(LightWave, TrianglePositionsAndNormals)
 TEST(LightWave, TextureCoordinatesFlipVAndPerPolygonOverrides)
 {
     SLoaded uv(OneSurface(Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}) +
-                          Polygons({{0, 1, 2}, {1, 3, 2}}) + PolygonTexCoordMap({{1, 1, 0.5f, 0.5f}}) +
-                          TexCoordMap({{1, 0.25f, 0.75f}})));
+                          Polygons({{0, 1, 2}, {1, 3, 2}}) + TexCoordMap({{1, 1, 0.5f, 0.5f}}, true) +
+                          TexCoordMap({{1, 0, 0.25f, 0.75f}})));
     EXPECT_EQ(uv.Face(0).m_TexCoords[1], TVector2<float>(0.25f, 0.25f));
     // The per-polygon entry runs after the shared map, though it comes first in the file.
     EXPECT_EQ(uv.Face(1).m_TexCoords[0], TVector2<float>(0.5f, 0.5f));
@@ -83,7 +83,7 @@ TEST(LightWave, PolygonHeadersAndVariableIndices)
     EXPECT_EQ(flagged.Face(0).m_CornerCount, 3);
 
     // FF 01 02 03 is point 0x010203 in four bytes; 01 02 is point 0x0102.
-    std::vector<SPoint> many(0x010204, SPoint{1, 2, 3});
+    std::vector<TPoint> many(0x010204, TPoint{1, 2, 3});
     SLoaded wide(OneSurface(Points(many) + Polygons({{0x010203, 0x0102, 0}})));
     CLWO_FaceBuildData& face = wide.Face(0);
     EXPECT_EQ(face.m_Points[0], 0x010203u);
@@ -95,7 +95,7 @@ TEST(LightWave, PolygonHeadersAndVariableIndices)
     // used nowhere.
     SLoaded odd(OneSurface(Points(TRIANGLE) +
                            Polygons({{0, 1}, {0, 1, 2, 0, 1, 2, 0}, {0, 1, 3}, {2, 1, 0}}) +
-                           TexCoordMap({{0, 1, 1}})));
+                           TexCoordMap({{0, 0, 1, 1}})));
     ASSERT_EQ(odd.m_Object.m_Blocks[0]->m_Faces.GetCount(), 4);
     for (int i = 0; i < 3; ++i)
     {
@@ -121,9 +121,7 @@ TEST(LightWave, MalformedBuffersGiveAnEmptyObject)
     }
     // A chunk whose length runs past the buffer ends the walk; what came before stays.
     TBytes body = Tags({"skin"}) + Surface("skin") + Points(TRIANGLE);
-    body += "POLS";
-    PutBE32(body, 1000);
-    body += "FACE";
+    body += "POLS" + BE(1000) + "FACE";
     SLoaded cut(Form(body));
     EXPECT_EQ(cut.m_Object.m_Surfaces.GetCount(), 1);
     ASSERT_EQ(cut.m_Object.m_Blocks.GetCount(), 1);
@@ -132,17 +130,8 @@ TEST(LightWave, MalformedBuffersGiveAnEmptyObject)
 
 TEST(LightWave, SurfacesTagsAndNames)
 {
-    TBytes blok;
-    TBytes vmap = "VMAP";
-    PutBE16(vmap, 6);
-    vmap += PaddedString("bumps");
-    TBytes imap = "IMAP";
-    PutBE16(imap, 2);
-    imap += PaddedString("");
-    TBytes inner = imap + vmap;
-    blok = "BLOK";
-    PutBE16(blok, uint32_t(inner.size()));
-    blok += inner;
+    const TBytes inner = "IMAP" + BE(2, 2) + PaddedString("") + "VMAP" + BE(6, 2) + PaddedString("bumps");
+    const TBytes blok = "BLOK" + BE(uint32_t(inner.size()), 2) + inner;
     const std::string longName(600, 'L');
     SLoaded loaded(Form(Tags({"a", "b", "a"}) + Surface("a", blok) + Surface("b") + Surface("") +
                         Surface("stray") + Surface(longName)));
@@ -190,16 +179,13 @@ TEST(LightWaveModel, OneMeshPerSurfaceFromTrianglesOnly)
 
 namespace
 {
-typedef std::array<float, 9> TTriangle;
+typedef std::array<float, 3> TCorner;
+typedef std::array<TCorner, 3> TTriangle;
 
 // Corners sorted, so that winding and starting corner do not matter.
-TTriangle Canonical(std::array<std::array<float, 3>, 3> corners)
+TTriangle Canonical(TTriangle t)
 {
-    std::sort(corners.begin(), corners.end());
-    TTriangle t;
-    for (int c = 0; c < 3; ++c)
-        for (int k = 0; k < 3; ++k)
-            t[size_t(c * 3 + k)] = corners[size_t(c)][size_t(k)];
+    std::sort(t.begin(), t.end());
     return t;
 }
 
@@ -209,30 +195,21 @@ TTriangle Canonical(std::array<std::array<float, 3>, 3> corners)
 std::vector<TTriangle> ReferenceTriangles(const std::string& objPath)
 {
     std::ifstream in(objPath);
-    std::vector<std::array<float, 3>> positions;
+    std::vector<TCorner> positions;
     std::vector<TTriangle> triangles;
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
     {
         std::istringstream words(line);
         std::string kind;
         words >> kind;
-        if (kind == "v")
-        {
-            std::array<float, 3> p;
-            words >> p[0] >> p[1] >> p[2];
+        TCorner p;
+        if (kind == "v" && words >> p[0] >> p[1] >> p[2])
             positions.push_back(p);
-        }
-        else if (kind == "f")
-        {
-            std::vector<int> corners;
-            std::string corner;
-            while (words >> corner)
-                corners.push_back(std::stoi(corner.substr(0, corner.find('/'))) - 1);
-            if (corners.size() == 3)
-                triangles.push_back(Canonical({positions[size_t(corners[0])], positions[size_t(corners[1])],
-                                               positions[size_t(corners[2])]}));
-        }
+        std::vector<TCorner> corners;
+        for (std::string corner; kind == "f" && words >> corner;)
+            corners.push_back(positions[size_t(std::stoi(corner) - 1)]); // "v/vt/vn" reads as v
+        if (corners.size() == 3)
+            triangles.push_back(Canonical({corners[0], corners[1], corners[2]}));
     }
     std::sort(triangles.begin(), triangles.end());
     return triangles;
@@ -242,38 +219,36 @@ std::vector<TTriangle> OurTriangles(const TDynamicArray<CMesh*>& meshes)
 {
     std::vector<TTriangle> triangles;
     for (int m = 0; m < meshes.GetCount(); ++m)
-    {
-        const CMesh& mesh = *meshes[m];
-        for (int i = 0; i + 2 < mesh.m_Indices.GetCount(); i += 3)
+        for (int i = 0; i + 2 < meshes[m]->m_Indices.GetCount(); i += 3)
         {
-            std::array<std::array<float, 3>, 3> corners;
+            TTriangle t;
             for (int c = 0; c < 3; ++c)
             {
-                const TVector3<float>& p = mesh.m_Positions[int(mesh.m_Indices[i + c])];
-                corners[size_t(c)] = {p.x, p.y, p.z};
+                const TVector3<float>& p = meshes[m]->m_Positions[int(meshes[m]->m_Indices[i + c])];
+                t[size_t(c)] = {p.x, p.y, p.z};
             }
-            triangles.push_back(Canonical(corners));
+            triangles.push_back(Canonical(t));
         }
-    }
     std::sort(triangles.begin(), triangles.end());
     return triangles;
 }
 
 bool SameTriangles(const std::vector<TTriangle>& a, const std::vector<TTriangle>& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        for (size_t k = 0; k < 9; ++k)
-            if (std::fabs(a[i][k] - b[i][k]) > 1e-5f * std::max(1.0f, std::fabs(a[i][k])))
+    auto near = [](const TTriangle& x, const TTriangle& y)
+    {
+        for (size_t c = 0; c < 9; ++c)
+            if (std::fabs(x[c / 3][c % 3] - y[c / 3][c % 3]) >
+                1e-5f * std::max(1.0f, std::fabs(x[c / 3][c % 3])))
                 return false;
-    return true;
+        return true;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), near);
 }
 
 int CountPointLists(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadBytes(path);
     CLWO_Object object;
     object.Parse(bytes.data(), int32_t(bytes.size()));
     return object.m_Blocks.GetCount();

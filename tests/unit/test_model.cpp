@@ -46,32 +46,19 @@ TEST(ModelCache, ByteLayoutOfOneMesh)
     meshes.m_List.Add(RockMesh());
     ASSERT_TRUE(WriteModelCache(meshes.m_List, (dir / "rock.bin").c_str()));
     const std::string bytes = ReadBytes(dir / "rock.bin");
-    ASSERT_EQ(bytes.size(), 134u);
     TBytes expected;
-    PutLE32(expected, 1);
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
+    auto words = [&](std::initializer_list<float> floats, uint32_t count)
     {
-        PutLEFloat(expected, float(i));
-        PutLEFloat(expected, 2.0f * i);
-        PutLEFloat(expected, -1.0f);
-    }
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
-    {
-        PutLEFloat(expected, 0.5f * i);
-        PutLEFloat(expected, 0.25f);
-    }
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
-    {
-        PutLEFloat(expected, 0);
-        PutLEFloat(expected, 0);
-        PutLEFloat(expected, -1);
-    }
-    PutLE32(expected, 3);
-    for (int i = 0; i < 3; ++i)
-        PutLE32(expected, uint32_t(2 - i));
+        expected += LE(count);
+        for (float f : floats)
+            expected += LE(Bits(f));
+    };
+    // Count, then positions, texture coordinates, normals; the indices; the name.
+    expected += LE(1);
+    words({0, 0, -1, 1, 2, -1, 2, 4, -1}, 3);
+    words({0, 0.25f, 0.5f, 0.25f, 1, 0.25f}, 3);
+    words({0, 0, -1, 0, 0, -1, 0, 0, -1}, 3);
+    expected += LE(3) + LE(2) + LE(1) + LE(0);
     expected += std::string("\0\4rock", 6);
     EXPECT_EQ(bytes, expected);
 }
@@ -161,9 +148,8 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     EXPECT_EQ(AddVertex(mesh, TVector3<float>(1, 1, 1), n, TVector2<float>(0.5f, 0.5f + 2e-6f), false), 3u);
     EXPECT_EQ(AddVertex(mesh, TVector3<float>(1, 1, 1), n, t, true), 4u);
     EXPECT_EQ(AddVertex(mesh, TVector3<float>(1, 1, 1), n, t, false), 0u);
-    EXPECT_EQ(mesh.m_Positions.GetCount(), 5);
-    EXPECT_EQ(mesh.m_Normals.GetCount(), 5);
-    EXPECT_EQ(mesh.m_TexCoords0.GetCount(), 5);
+    EXPECT_TRUE(mesh.m_Positions.GetCount() == 5 && mesh.m_Normals.GetCount() == 5 &&
+                mesh.m_TexCoords0.GetCount() == 5);
     AddTriangle(mesh, 4, 0, 2);
     ASSERT_EQ(mesh.m_Indices.GetCount(), 3);
     EXPECT_EQ(mesh.m_Indices[0], 4u);
@@ -175,6 +161,9 @@ TEST(Welding, StrictToleranceAndFirstMatchInIndexOrder)
     EXPECT_EQ(AddVertex(far, big, n, t, false), 0u);
     EXPECT_EQ(AddVertex(far, big, n, t, false), 0u);
     EXPECT_EQ(AddVertex(far, TVector3<float>(std::nextafter(100.0f, 200.0f), 1000, -5000), n, t, false), 1u);
+    // Exactly the tolerance away is outside.
+    EXPECT_EQ(AddVertex(far, TVector3<float>(0, 0, 0), n, t, false), 2u);
+    EXPECT_EQ(AddVertex(far, TVector3<float>(WELD_TOLERANCE, 0, 0), n, t, false), 3u);
 
     CMesh hashed;
     CVertexWelder welder(hashed);

@@ -17,52 +17,30 @@ using namespace NKeth;
 
 namespace
 {
-// A show on a demo system of its own, in a temporary data directory.
-class CObjectShow
+// A cached archive model of that name, one mesh with these positions and one triangle.
+void AddModel(const char* name, const std::vector<TVector3<float>>& positions)
 {
-public:
-    CObjectShow() : m_Enter(m_Dir.Path()) { std::filesystem::create_directories(m_Dir / "vornscr/cache"); }
-    ~CObjectShow() { DeleteEffects(m_System); }
-
-    // A cached archive model of that name, one mesh with these positions and one triangle.
-    void AddModel(const char* name, const std::vector<TVector3<float>>& positions)
+    TDynamicArray<CMesh*> meshes;
+    CMesh* mesh = NEW CMesh;
+    mesh->m_MaterialName = "default";
+    for (const TVector3<float>& p : positions)
     {
-        TDynamicArray<CMesh*> meshes;
-        CMesh* mesh = NEW CMesh;
-        mesh->m_MaterialName = "default";
-        for (const TVector3<float>& p : positions)
-        {
-            mesh->m_Positions.Add(p);
-            mesh->m_Normals.Add(TVector3<float>(0, 0, 1));
-            mesh->m_TexCoords0.Add(TVector2<float>(0, 0));
-        }
-        for (uint32_t i = 0; i < 3 && i < positions.size(); ++i)
-            mesh->m_Indices.Add(i);
-        meshes.Add(mesh);
-        ASSERT_TRUE(WriteModelCache(meshes, (std::string("vornscr/cache/") + name + ".bin").c_str()));
-        meshes.DeleteAll();
+        mesh->m_Positions.Add(p);
+        mesh->m_Normals.Add(TVector3<float>(0, 0, 1));
+        mesh->m_TexCoords0.Add(TVector2<float>(0, 0));
     }
+    for (uint32_t i = 0; i < 3; ++i)
+        mesh->m_Indices.Add(i);
+    meshes.Add(mesh);
+    std::filesystem::create_directories("vornscr/cache");
+    EXPECT_TRUE(WriteModelCache(meshes, (std::string("vornscr/cache/") + name + ".bin").c_str()));
+    meshes.DeleteAll();
+}
 
-    void Build(const std::string& script)
-    {
-        ReadScript(m_Root, script);
-        for (int i = 0; i < m_Root.m_Children.GetCount(); ++i)
-        {
-            CContainer* block = m_Root.m_Children[i];
-            m_System.CreateEffect(block->m_Values[0]->ToString().GetText(), block);
-        }
-    }
-    template <class T> T* Get(const char* name)
-    {
-        const int index = m_System.FindEffect(name);
-        return index < 0 ? nullptr : dynamic_cast<T*>(m_System.m_Effects[index]);
-    }
-
-    CDemoSystem m_System;
-    CTempDir m_Dir;
-    CWorkingDirectory m_Enter;
-    CContainer m_Root;
-};
+template <class T> T* Get(CTestShow& show, const char* name)
+{
+    return dynamic_cast<T*>(show.Effect(name));
+}
 
 std::string ObjectWithSlots(int count, const char* extra = "", const char* name = "cat")
 {
@@ -88,9 +66,8 @@ std::vector<int> Order(CEffect_Object& object, int n)
 
 TEST(ObjectEffect, FadePhaseAndSecondTurnThroughASequence)
 {
-    CObjectShow show;
-    show.Build(ObjectWithSlots(1, " sequencetime 2\n fadetime 0.1\n"));
-    CEffect_Object* object = show.Get<CEffect_Object>("cat");
+    CTestShow show(ObjectWithSlots(1, " sequencetime 2\n fadetime 0.1\n"));
+    CEffect_Object* object = Get<CEffect_Object>(show, "cat");
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->m_SequenceStart, -1.0f);
 
@@ -124,37 +101,32 @@ TEST(ObjectEffect, FadePhaseAndSecondTurnThroughASequence)
 
 TEST(ObjectEffect, ModelsFollowTheGeneratorAndNeverRepeat)
 {
-    CObjectShow show;
-    show.Build(ObjectWithSlots(5) + ObjectWithSlots(2, "", "two") + ObjectWithSlots(1, "", "one"));
-    CEffect_Object* five = show.Get<CEffect_Object>("cat");
-    CEffect_Object* two = show.Get<CEffect_Object>("two");
-    CEffect_Object* one = show.Get<CEffect_Object>("one");
+    CTestShow show(ObjectWithSlots(5) + ObjectWithSlots(2, "", "two") + ObjectWithSlots(1, "", "one"));
+    CEffect_Object* five = Get<CEffect_Object>(show, "cat");
+    CEffect_Object* two = Get<CEffect_Object>(show, "two");
+    CEffect_Object* one = Get<CEffect_Object>(show, "one");
     ASSERT_TRUE(five && two && one);
     EXPECT_EQ(five->m_Clusters.GetCount(), 5);
 
     EXPECT_EQ(Order(*five, 10), (std::vector<int>{2, 0, 4, 2, 1, 4, 3, 0, 4, 3}));
     EXPECT_EQ(Order(*two, 6), (std::vector<int>{1, 0, 1, 0, 1, 0}));
     EXPECT_EQ(Order(*one, 4), (std::vector<int>{0, 0, 0, 0}));
-
-    // Every draw takes the next value of the one generator: (1 * 214013 + 2531011) >> 16.
-    CEffect_Object::s_RandomState = 1;
-    EXPECT_EQ(CEffect_Object::NextRandom(), 41);
-    EXPECT_EQ(CEffect_Object::NextRandom(), 18467);
 }
 
 TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
 {
-    CObjectShow show;
-    show.AddModel("far", {{3, 4, 0}, {1, 0, 0}, {0, -2, 0}});
-    show.AddModel("flat", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
-    show.Build(
+    CTempDir dir;
+    CWorkingDirectory enter(dir.Path());
+    AddModel("far", {{3, 4, 0}, {1, 0, 0}, {0, -2, 0}});
+    AddModel("flat", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    CTestShow show(
         "palette {\n gold (1 0.8 0.1 0.9)\n}\n"
         "vornmodel {\n name far\n}\n"
         "vornmodel {\n name flat\n}\n"
         "object {\n name cat\n objects {\n  far gold\n  flat nosuchcolour\n  gold gold\n  nosuch gold\n"
         "  far\n }\n}\n"
         "object {\n name small\n maxsize 1\n objects {\n  far gold\n }\n}\n");
-    CEffect_Object* object = show.Get<CEffect_Object>("cat");
+    CEffect_Object* object = Get<CEffect_Object>(show, "cat");
     ASSERT_NE(object, nullptr);
     ASSERT_EQ(object->m_Clusters.GetCount(), 5);
     TDynamicArray<CMesh*>* far = object->m_Clusters[0]->m_Model;
@@ -163,39 +135,35 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
     EXPECT_EQ((*far)[0]->m_Blend, 1);
     EXPECT_FLOAT_EQ(object->m_Sizes[0], 2.0f);
     EXPECT_EQ(object->m_Colors[0], CVector4(1, 0.8f, 0.1f, 0.9f));
-    EXPECT_FLOAT_EQ(show.Get<CEffect_Object>("small")->m_Sizes[0], 0.2f);
+    EXPECT_FLOAT_EQ(Get<CEffect_Object>(show, "small")->m_Sizes[0], 0.2f);
 
     // A model of no extent is left unscaled; unknown colours are green.
     ASSERT_NE(object->m_Clusters[1]->m_Model, nullptr);
     EXPECT_EQ(object->m_Sizes[1], 1.0f);
     EXPECT_EQ(object->m_Colors[1], CVector4(0, 1, 0, 1));
     // A palette, a missing effect and a line of one word give empty slots.
-    EXPECT_EQ(object->m_Clusters[2]->m_Model, nullptr);
-    EXPECT_EQ(object->m_Clusters[3]->m_Model, nullptr);
-    EXPECT_EQ(object->m_Clusters[4]->m_Model, nullptr);
+    for (int i : {2, 3, 4})
+        EXPECT_EQ(object->m_Clusters[i]->m_Model, nullptr) << i;
 
     // The size scales the turning model: at the start of a sequence the transform is the scale.
     object->m_CurrentIndex = 4;
     CEffect_Object::s_RandomState = 1; // the first draw after index 4 is cluster 0
     object->Update(0, 0);
     ASSERT_EQ(object->m_CurrentIndex, 0);
-    EXPECT_FLOAT_EQ(object->m_Transform[0], 2.0f);
-    EXPECT_FLOAT_EQ(object->m_Transform[5], 2.0f);
-    EXPECT_FLOAT_EQ(object->m_Transform[10], 2.0f);
+    EXPECT_EQ(CVector3(object->m_Transform[0], object->m_Transform[5], object->m_Transform[10]),
+              CVector3(2, 2, 2));
 
     // The effect publishes itself for the screens.
-    CVariant self = show.m_System.GetOutputValue("cat");
-    EXPECT_EQ(self.ToPointer(), object);
+    EXPECT_EQ(show.m_System.GetOutputValue("cat").ToPointer(), object);
 }
 
 TEST(ScreenEffect, PatchGeometry)
 {
-    CObjectShow show;
-    show.Build("screen {\n name plain\n}\n"
-               "screen {\n name wide\n divisionhorizontal 4\n divisionvertical 1\n}\n"
-               "screen {\n name line\n divisionhorizontal 0\n}\n"
-               "screen {\n name column\n divisionvertical 0\n}\n");
-    CEffect_Screen* plain = show.Get<CEffect_Screen>("plain");
+    CTestShow show("screen {\n name plain\n}\n"
+                   "screen {\n name wide\n divisionhorizontal 4\n divisionvertical 1\n}\n"
+                   "screen {\n name line\n divisionhorizontal 0\n}\n"
+                   "screen {\n name column\n divisionvertical 0\n}\n");
+    CEffect_Screen* plain = Get<CEffect_Screen>(show, "plain");
     ASSERT_NE(plain, nullptr);
     ASSERT_EQ(plain->m_Vertices.GetCount(), 9);
     ASSERT_EQ(plain->m_Indices.GetCount(), 8 * 3);
@@ -204,15 +172,13 @@ TEST(ScreenEffect, PatchGeometry)
     EXPECT_NEAR(corner.x, 10 * std::sin(phi) * std::cos(theta), 1e-4);
     EXPECT_NEAR(corner.y, 10 * std::cos(phi), 1e-4);
     EXPECT_NEAR(corner.z, 13 * std::sin(phi) * std::sin(theta), 1e-4);
-    EXPECT_EQ(corner.u, 1.0f);
-    EXPECT_EQ(corner.v, 0.0f);
-    EXPECT_EQ(plain->m_Vertices[8].u, 0.0f);
-    EXPECT_EQ(plain->m_Vertices[8].v, 1.0f);
+    EXPECT_EQ((std::vector<float>{corner.u, corner.v, plain->m_Vertices[8].u, plain->m_Vertices[8].v}),
+              (std::vector<float>{1, 0, 0, 1}));
     // The first cell: (a, b, c) and (c, d, a).
     const std::vector<uint32_t> first(plain->m_Indices.m_Data, plain->m_Indices.m_Data + 6);
     EXPECT_EQ(first, (std::vector<uint32_t>{0, 1, 4, 4, 3, 0}));
 
-    CEffect_Screen* wide = show.Get<CEffect_Screen>("wide");
+    CEffect_Screen* wide = Get<CEffect_Screen>(show, "wide");
     ASSERT_EQ(wide->m_Vertices.GetCount(), 10);
     ASSERT_EQ(wide->m_Indices.GetCount(), 24);
     for (int i = 0; i < wide->m_Indices.GetCount(); ++i)
@@ -220,7 +186,7 @@ TEST(ScreenEffect, PatchGeometry)
 
     for (const char* name : {"line", "column"})
     {
-        CEffect_Screen* screen = show.Get<CEffect_Screen>(name);
+        CEffect_Screen* screen = Get<CEffect_Screen>(show, name);
         EXPECT_EQ(screen->m_Indices.GetCount(), 0) << name;
         for (int i = 0; i < screen->m_Vertices.GetCount(); ++i)
             EXPECT_TRUE(std::isfinite(screen->m_Vertices[i].u) && std::isfinite(screen->m_Vertices[i].v))
@@ -234,18 +200,17 @@ TEST(ScreenEffect, FollowsTheObjectsPhase)
         {0, 0}, {0.125f, 0.1875f}, {0.25f, 0.75f}, {0.375f, 0.1875f}, {0.6f, 0}, {1, 0}};
     for (const auto& [phase, alpha] : alphas)
         EXPECT_NEAR(CEffect_Screen::AlphaAt(phase), alpha, 1e-6) << phase;
-    CObjectShow show;
-    show.Build("screen {\n name early\n objects cat\n}\n" + ObjectWithSlots(1) +
-               "screen {\n name late\n objects cat\n}\n"
-               "palette {\n name colours\n}\n"
-               "screen {\n name other\n objects colours\n}\n");
-    CEffect_Object* object = show.Get<CEffect_Object>("cat");
-    CEffect_Screen* early = show.Get<CEffect_Screen>("early");
-    CEffect_Screen* late = show.Get<CEffect_Screen>("late");
+    CTestShow show("screen {\n name early\n objects cat\n}\n" + ObjectWithSlots(1) +
+                   "screen {\n name late\n objects cat\n}\n"
+                   "palette {\n name colours\n}\n"
+                   "screen {\n name other\n objects colours\n}\n");
+    CEffect_Object* object = Get<CEffect_Object>(show, "cat");
+    CEffect_Screen* early = Get<CEffect_Screen>(show, "early");
+    CEffect_Screen* late = Get<CEffect_Screen>(show, "late");
     ASSERT_TRUE(object && early && late);
     EXPECT_EQ(early->m_Objects, nullptr);
     EXPECT_EQ(late->m_Objects, object);
-    EXPECT_EQ(show.Get<CEffect_Screen>("other")->m_Objects, nullptr);
+    EXPECT_EQ(Get<CEffect_Screen>(show, "other")->m_Objects, nullptr);
 
     // At phase 0.25 the screen has turned a quarter beyond its start of -pi/2.
     object->Update(0, 0);

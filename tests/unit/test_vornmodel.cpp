@@ -32,10 +32,8 @@ struct SRead
     ~SRead() { m_Meshes.DeleteAll(); }
     std::vector<uint32_t> Indices() const
     {
-        std::vector<uint32_t> out;
-        for (int i = 0; i < m_Meshes[0]->m_Indices.GetCount(); ++i)
-            out.push_back(m_Meshes[0]->m_Indices[i]);
-        return out;
+        const auto& indices = m_Meshes[0]->m_Indices;
+        return std::vector<uint32_t>(indices.m_Data, indices.m_Data + indices.GetCount());
     }
 
     TDynamicArray<CMesh*> m_Meshes;
@@ -43,72 +41,61 @@ struct SRead
     std::string m_Log;
 };
 
-SModelFile Strip(std::vector<std::pair<uint32_t, uint32_t>> records, std::vector<uint16_t> indices,
-                 uint32_t v = 8)
-{
-    SModelFile m;
-    m.vertexCount = v;
-    m.records = std::move(records);
-    m.indices = std::move(indices);
-    return m;
-}
 } // namespace
-
-TEST(ModelFile, TriangleListOfTheSmallestFile)
-{
-    const TBytes file = ModelFile(SModelFile());
-    ASSERT_EQ(file.size(), 212u);
-    SRead read(file);
-    EXPECT_TRUE(read.m_Result);
-    ASSERT_EQ(read.m_Meshes.GetCount(), 1);
-    const CMesh& mesh = *read.m_Meshes[0];
-    EXPECT_STREQ(mesh.m_MaterialName.GetText(), "default");
-    ASSERT_EQ(mesh.m_Positions.GetCount(), 3);
-    EXPECT_EQ(mesh.m_Positions[1], TVector3<float>(100, 101, 102));
-    EXPECT_EQ(mesh.m_Normals[1], TVector3<float>(103, 104, 105));
-    EXPECT_EQ(mesh.m_TexCoords0[2], TVector2<float>(206, 207));
-    EXPECT_EQ(mesh.m_TexCoords1.GetCount(), 0);
-    EXPECT_EQ(read.Indices(), (std::vector<uint32_t>{0, 1, 2}));
-
-    SRead null(file, false);
-    EXPECT_FALSE(null.m_Result);
-    EXPECT_EQ(null.m_Meshes.GetCount(), 0);
-}
 
 TEST(ModelFile, StripsAlternateWindingAndSkipDegenerates)
 {
-    SRead four(ModelFile(Strip({{5, 0}}, {0, 1, 2, 3})));
-    EXPECT_EQ(four.Indices(), (std::vector<uint32_t>{0, 1, 2, 3, 2, 1}));
-    SRead degenerate(ModelFile(Strip({{5, 0}}, {0, 1, 1, 2})));
-    EXPECT_TRUE(degenerate.Indices().empty());
-    SRead two(ModelFile(Strip({{5, 0}, {5, 4}}, {0, 1, 2, 3, 4, 5, 6})));
-    EXPECT_EQ(two.Indices(), (std::vector<uint32_t>{0, 1, 2, 3, 2, 1, 4, 5, 6}));
     // A record ends where the next starts, nothing when that is before its own start; starts and
-    // ends past the indices stop at their end.
-    SRead odd(ModelFile(Strip({{5, 4}, {5, 2}, {5, 99}}, {0, 1, 2, 3, 4, 5})));
-    EXPECT_EQ(odd.Indices(), (std::vector<uint32_t>{2, 3, 4, 5, 4, 3}));
-    SRead other(ModelFile(Strip({{6, 0}}, {0, 1, 2})));
-    EXPECT_TRUE(other.m_Result);
-    EXPECT_EQ(other.m_Meshes[0]->m_Positions.GetCount(), 8);
-    EXPECT_TRUE(other.Indices().empty());
+    // ends past the indices stop at their end. Other primitives give no triangles.
+    const struct
+    {
+        uint32_t m_Primitive;
+        std::vector<uint32_t> m_Firsts;
+        std::vector<uint16_t> m_Indices;
+        std::vector<uint32_t> m_Expected;
+    } cases[] = {
+        {5, {0}, {0, 1, 2, 3}, {0, 1, 2, 3, 2, 1}},
+        {5, {0}, {0, 1, 1, 2}, {}},
+        {5, {0}, {0, 1, 0}, {}},
+        {5, {0, 4}, {0, 1, 2, 3, 4, 5, 6}, {0, 1, 2, 3, 2, 1, 4, 5, 6}},
+        {5, {4, 2, 99}, {0, 1, 2, 3, 4, 5}, {2, 3, 4, 5, 4, 3}},
+        {6, {0}, {0, 1, 2}, {}},
+    };
+    for (const auto& c : cases)
+    {
+        SRead read(ModelFile(8, c.m_Indices, c.m_Primitive, c.m_Firsts));
+        EXPECT_TRUE(read.m_Result);
+        EXPECT_EQ(read.m_Meshes[0]->m_Positions.GetCount(), 8);
+        EXPECT_EQ(read.Indices(), c.m_Expected) << c.m_Primitive << " " << c.m_Indices.size();
+    }
 }
 
-TEST(ModelFile, TextureCoordinateSets)
+TEST(ModelFile, VerticesOfOneToFourCoordinateSets)
 {
-    SModelFile m;
-    m.sets = 4;
-    SRead four(ModelFile(m));
-    ASSERT_TRUE(four.m_Result);
-    const CMesh& mesh = *four.m_Meshes[0];
-    EXPECT_EQ(mesh.m_TexCoords1[1], TVector2<float>(108, 109));
-    EXPECT_EQ(mesh.m_TexCoords2[1], TVector2<float>(110, 111));
-    EXPECT_EQ(mesh.m_Positions[2], TVector3<float>(200, 201, 202)); // 48-byte records
-    m.sets = 2;
-    SRead two(ModelFile(m));
-    EXPECT_EQ(two.m_Meshes[0]->m_TexCoords1[2], TVector2<float>(208, 209));
-    EXPECT_EQ(two.m_Meshes[0]->m_TexCoords2.GetCount(), 0);
-    m.sets = 5;
-    SRead five(ModelFile(m));
+    // One set makes 32-byte vertices, two 40-byte ones, three and four 48-byte ones.
+    for (uint32_t sets : {1u, 2u, 3u, 4u})
+    {
+        SCOPED_TRACE(sets);
+        SRead read(ModelFile(3, {0, 1, 2}, 4, {0}, sets));
+        EXPECT_TRUE(read.m_Result);
+        ASSERT_EQ(read.m_Meshes.GetCount(), 1);
+        const CMesh& mesh = *read.m_Meshes[0];
+        EXPECT_STREQ(mesh.m_MaterialName.GetText(), "default");
+        ASSERT_EQ(mesh.m_Positions.GetCount(), 3);
+        EXPECT_EQ(mesh.m_Positions[2], TVector3<float>(200, 201, 202));
+        EXPECT_EQ(mesh.m_Normals[1], TVector3<float>(103, 104, 105));
+        EXPECT_EQ(mesh.m_TexCoords0[2], TVector2<float>(206, 207));
+        EXPECT_EQ(mesh.m_TexCoords1.GetCount() == 3 && mesh.m_TexCoords1[2] == TVector2<float>(208, 209),
+                  sets > 1);
+        EXPECT_EQ(mesh.m_TexCoords2.GetCount() == 3 && mesh.m_TexCoords2[1] == TVector2<float>(110, 111),
+                  sets > 2);
+        EXPECT_EQ(read.Indices(), (std::vector<uint32_t>{0, 1, 2}));
+    }
+    EXPECT_EQ(ModelFile().size(), 212u);
+    SRead null(ModelFile(), false);
+    EXPECT_FALSE(null.m_Result);
+    EXPECT_EQ(null.m_Meshes.GetCount(), 0);
+    SRead five(ModelFile(3, {0, 1, 2}, 4, {0}, 5));
     EXPECT_FALSE(five.m_Result);
     EXPECT_EQ(five.m_Log, "Unknown number of texcoords\n");
     EXPECT_EQ(five.m_Meshes[0]->m_Positions.GetCount(), 0);
@@ -117,16 +104,9 @@ TEST(ModelFile, TextureCoordinateSets)
 
 TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
 {
-    SModelFile swapped;
-    swapped.version = 0x0104;
-    SModelFile noVertices;
-    noVertices.vertexCount = 0;
-    SModelFile tooManyIndices;
-    tooManyIndices.indexCountField = 4;
-    TBytes tooManyVertices = ModelFile(SModelFile());
-    tooManyVertices[21] = 0x10;
-    for (const TBytes& file : {ModelFile(swapped), ModelFile(noVertices), ModelFile(tooManyIndices),
-                               tooManyVertices, ModelFile(SModelFile()).substr(0, 85)})
+    const TBytes good = ModelFile();
+    for (const TBytes& file : {Patched(good, VERSION, 0x0104), ModelFile(0), Patched(good, INDICES, 4),
+                               Patched(good, VERTICES, 0x10000003), good.substr(0, 85)})
     {
         SRead read(file);
         EXPECT_FALSE(read.m_Result);
@@ -134,12 +114,10 @@ TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
         EXPECT_STREQ(read.m_Meshes[0]->m_MaterialName.GetText(), "default");
         EXPECT_EQ(read.m_Meshes[0]->m_Positions.GetCount(), 0);
     }
-    SRead counts(ModelFile(tooManyIndices));
+    SRead counts(Patched(good, INDICES, 4));
     EXPECT_EQ(counts.m_Log, "CEffect_VornModel: model file counts exceed its length of 212 bytes\n");
 
-    SModelFile noRecords;
-    noRecords.recordCountField = 0;
-    SRead keeps(ModelFile(noRecords));
+    SRead keeps(Patched(good, RECORDS, 0));
     EXPECT_FALSE(keeps.m_Result);
     EXPECT_EQ(keeps.m_Meshes[0]->m_Positions.GetCount(), 3);
     EXPECT_EQ(keeps.m_Meshes[0]->m_Indices.GetCount(), 0);
@@ -147,11 +125,11 @@ TEST(ModelFile, RefusedFilesLeaveOneEmptyMesh)
     // Only the triangles that use a bad index are dropped.
     for (uint32_t type : {4u, 5u})
     {
-        SRead outside(ModelFile(Strip({{type, 0}}, {0, 1, 9}, 3)));
+        SRead outside(ModelFile(3, {0, 1, 9}, type));
         EXPECT_TRUE(outside.Indices().empty());
         EXPECT_NE(outside.m_Log.find("beyond its 3 vertices"), std::string::npos);
     }
-    SRead list(ModelFile(Strip({{4, 0}}, {0, 9, 1, 2, 1, 0, 1}, 3)));
+    SRead list(ModelFile(3, {0, 9, 1, 2, 1, 0, 1}));
     EXPECT_EQ(list.Indices(), std::vector<uint32_t>({2, 1, 0, 1}));
 }
 
@@ -167,9 +145,7 @@ public:
     }
     TDynamicArray<CMesh*>* Meshes(const char* name)
     {
-        CVariant value;
-        return m_System.FindOutput(name, &value) ? static_cast<TDynamicArray<CMesh*>*>(value.ToPointer())
-                                                 : nullptr;
+        return static_cast<TDynamicArray<CMesh*>*>(m_System.GetOutputValue(name).ToPointer());
     }
     std::string Log() const { return WithoutTimings(Text()); }
 };
@@ -182,28 +158,23 @@ const char* VORN_SCRIPT = "stufffile {\n name arc\n filename \"data/models.stuff
 TEST(VornModelEffect, ReadsTheArchiveOnceAndThenTheCache)
 {
     CTempDir dir;
-    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
+    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile()}}));
     std::filesystem::create_directories(dir / "vornscr/cache");
+    // The second time the archive is gone: the cache alone is read.
+    for (int pass = 0; pass < 2; ++pass)
     {
+        SCOPED_TRACE(pass);
         CShowInDir show(dir, VORN_SCRIPT);
         TDynamicArray<CMesh*>* meshes = show.Meshes("rock");
         ASSERT_NE(meshes, nullptr);
         ASSERT_EQ(meshes->GetCount(), 1);
         EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
         EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
-        CEffect* effect = show.Effect("rock");
-        EXPECT_EQ(effect->m_EndTime, -1.0f);
+        EXPECT_EQ(show.Effect("rock")->m_EndTime, -1.0f);
+        EXPECT_EQ(ReadBytes(dir / "vornscr/cache/rock.bin").size(),
+                  4 + 4 + 36 + 4 + 24 + 4 + 36 + 4 + 12 + 2 + 7u);
+        std::filesystem::remove(dir / "data/models.stuff");
     }
-    EXPECT_EQ(ReadBytes(dir / "vornscr/cache/rock.bin").size(),
-              4 + 4 + 36 + 4 + 24 + 4 + 36 + 4 + 12 + 2 + 7u);
-
-    // With the cache present the archive is not needed.
-    std::filesystem::remove(dir / "data/models.stuff");
-    CShowInDir again(dir, VORN_SCRIPT);
-    TDynamicArray<CMesh*>* meshes = again.Meshes("rock");
-    ASSERT_EQ(meshes->GetCount(), 1);
-    EXPECT_EQ((*meshes)[0]->m_Indices.GetCount(), 3);
-    EXPECT_STREQ((*meshes)[0]->m_Texture.GetText(), "stone");
 }
 
 TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
@@ -212,18 +183,16 @@ TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
     {
         const char* m_Stuff;
         int m_Meshes;
-    } cases[] = {{"", 0},
-                 {"nobody|models\\rock.mdl", 0},
-                 {"arc|models\\missing.mdl", 0},
-                 {"arc|models", 0},
-                 {"arc|models\\bad.mdl", 1}};
+    } cases[] = {{"", 0},           {"nobody|models\\rock.mdl", 0}, {"arc|models\\missing.mdl", 0},
+                 {"arc|models", 0}, {"arc|models\\bad.mdl", 1},     {"arc|models\\flat.mdl", 1}};
     for (const SCase& c : cases)
     {
         SCOPED_TRACE(c.m_Stuff);
         CTempDir dir;
-        SModelFile bad;
-        bad.version = 0x0104;
-        WriteBytes(dir / "data/models.stuff", Archive({{"models\\bad.mdl", ModelFile(bad)}}));
+        // A readable file of no triangles is not cached either.
+        WriteBytes(dir / "data/models.stuff",
+                   Archive({{"models\\bad.mdl", Patched(ModelFile(), VERSION, 0x0104)},
+                            {"models\\flat.mdl", ModelFile(3, {0, 1, 2}, 6)}}));
         std::filesystem::create_directories(dir / "vornscr/cache");
         CShowInDir show(dir, std::string("stufffile {\n name arc\n filename \"data/models.stuff\"\n}\n"
                                          "vornmodel {\n name m\n stuff \"") +
@@ -233,13 +202,12 @@ TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
     }
     CTempDir dir;
     std::filesystem::create_directories(dir / "vornscr/cache");
-    WriteBytes(dir / "data/models.stuff",
-               Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}).substr(0, 30));
+    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile()}}).substr(0, 30));
     {
         CShowInDir show(dir, VORN_SCRIPT);
         EXPECT_EQ(show.Meshes("rock")->GetCount(), 0);
     }
-    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile(SModelFile())}}));
+    WriteBytes(dir / "data/models.stuff", Archive({{"models\\rock.mdl", ModelFile()}}));
     CShowInDir mended(dir, VORN_SCRIPT);
     EXPECT_EQ((*mended.Meshes("rock"))[0]->m_Indices.GetCount(), 3);
 
@@ -251,11 +219,11 @@ TEST(VornModelEffect, FailedLoadsLeaveNoCacheSoAMendedArchiveIsRead)
 TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
 {
     CTempDir dir;
-    const TBytes object = Form(Tags({"rock"}) + Surface("rock") + Chunk("PNTS", TBytes(36, '\0')) +
-                               Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) + Polygons({{0, 1, 2}}));
-    WriteBytes(dir / "data/rock.lwo",
-               Form(Tags({"rock"}) + Surface("rock") + Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) +
-                    Polygons({{0, 1, 2}})));
+    NContent::SLightWaveObject rock;
+    rock.m_Surfaces = {"rock"};
+    rock.m_Points = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    rock.m_Triangles = {{{0, 1, 2}, 0}};
+    WriteBytes(dir / "data/rock.lwo", NContent::WriteLightWaveObject(rock));
     {
         CShowInDir show(
             dir, "model {\n name m\n modelfile \"rock.lwo\"\n materials {\n rock {\n blend 1\n }\n }\n}\n");
@@ -268,7 +236,7 @@ TEST(ModelEffect, BuildsOnceWritesTheCacheAndThenReadsOnlyIt)
     ASSERT_TRUE(std::filesystem::exists(dir / "data/rock.lwo.bin"));
 
     // The cache wins even over a different object.
-    WriteBytes(dir / "data/rock.lwo", object);
+    WriteBytes(dir / "data/rock.lwo", "not an object");
     {
         CShowInDir show(dir, "model {\n name m\n modelfile \"rock.lwo\"\n}\n");
         EXPECT_EQ(show.Log(), "");
@@ -335,12 +303,11 @@ TEST(Tool, PackListExtractAndModel)
     if (!NTestPlatform::RunsShellCommands())
         GTEST_SKIP() << "the tool is started through the POSIX shell";
     CTempDir dir;
-    WriteBytes(dir / "in/Models/rock.mdl", ModelFile(SModelFile()));
+    WriteBytes(dir / "in/Models/rock.mdl", ModelFile());
     WriteBytes(dir / "in/a.txt", "abc");
     std::string out;
     ASSERT_EQ(RunTool("pack " + (dir / "x.stuff") + " " + (dir / "in"), out), 0) << out;
-    EXPECT_EQ(ReadBytes(dir / "x.stuff"),
-              Archive({{"Models\\rock.mdl", ModelFile(SModelFile())}, {"a.txt", "abc"}}));
+    EXPECT_EQ(ReadBytes(dir / "x.stuff"), Archive({{"Models\\rock.mdl", ModelFile()}, {"a.txt", "abc"}}));
     ASSERT_EQ(RunTool("list " + (dir / "x.stuff"), out), 0);
     EXPECT_EQ(out, "       212         42 models\\rock.mdl\n         3        254 a.txt\n");
     ASSERT_EQ(RunTool("extract " + (dir / "x.stuff") + " models/ROCK.mdl " + (dir / "rock.mdl"), out), 0)
