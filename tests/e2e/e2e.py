@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """End-to-end tests: the real program on the two-monitor virtual display.
 
-Usage: e2e.py PROGRAM WM_CLOSE XVFB_DIR CASE [HOST_WINDOW]
+Usage: e2e.py PROGRAM X11_WINDOW XVFB_DIR CASE
 
 Every case runs the program from a temporary data directory with its own XDG_CONFIG_HOME
 and HOME, so the user's registry file is never touched. Timeouts only guard against hangs.
@@ -18,9 +18,8 @@ import time
 
 from PIL import Image
 
-PROGRAM, WM_CLOSE, XVFB_DIR = (os.path.abspath(p) for p in sys.argv[1:4])
+PROGRAM, X11_WINDOW, XVFB_DIR = (os.path.abspath(p) for p in sys.argv[1:4])
 CASE = sys.argv[4]
-HOST_WINDOW = os.path.abspath(sys.argv[5]) if len(sys.argv) > 5 else None
 with open(os.path.join(XVFB_DIR, "display")) as f:
     DISPLAY = f.read().strip()
 
@@ -230,7 +229,7 @@ def case_close_request_ends_with_zero():
         run.start()
         wait_for_show(run)
         windows = show_windows()
-        subprocess.run([WM_CLOSE, windows[-1]], env=dict(os.environ, DISPLAY=DISPLAY), check=True, timeout=GUARD)
+        subprocess.run([X11_WINDOW, "close", windows[-1]], env=dict(os.environ, DISPLAY=DISPLAY), check=True, timeout=GUARD)
         check(run.wait() == 0, "exit status %d" % run.proc.returncode)
     finally:
         run.close()
@@ -473,7 +472,7 @@ class HostWindow:
 
     def __init__(self, x=100, y=80, width=640, height=480):
         self.x, self.y = x, y
-        self.proc = subprocess.Popen([HOST_WINDOW, str(x), str(y), str(width), str(height)],
+        self.proc = subprocess.Popen([X11_WINDOW, "host", str(x), str(y), str(width), str(height)],
                                      env=dict(os.environ, DISPLAY=DISPLAY), stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True)
         self.id = self.proc.stdout.readline().strip()

@@ -34,7 +34,8 @@ COGLDevice* TestDevice(int index)
 void ClearFrame(float r, float g, float b, int device)
 {
     TestDevice(device)->ResetState();
-    glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE);
+    const NKeth::TVector2<int> size = TestDevice(device)->GetSize();
+    glViewport(0, 0, size.x, size.y);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
@@ -45,24 +46,14 @@ void ClearFrame(float r, float g, float b, int device)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-std::vector<SPixel> ReadFrame(int width, int height)
+std::vector<SPixel> ReadFrame(int width, int height, int x, int y)
 {
     std::vector<SPixel> pixels(size_t(width) * size_t(height));
     glFinish();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
-}
-
-SPixel ReadPixel(int x, int y)
-{
-    SPixel pixel = {};
-    glFinish();
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &pixel);
-    return pixel;
 }
 
 std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a)

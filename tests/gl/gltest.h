@@ -34,10 +34,14 @@ COGLDevice* TestDevice(int index = 0);
     if (!device)                                                                                             \
         GTEST_SKIP() << "no display";
 
-// Makes the test device current, clears its back buffer, resets the GL state and the matrices to identity.
+// Makes the test device current, clears its back buffer, resets the GL state, the matrices to
+// identity and the viewport to the whole window.
 void ClearFrame(float r = 0, float g = 0, float b = 0, int device = 0);
-std::vector<SPixel> ReadFrame(int width = WINDOW_SIZE, int height = WINDOW_SIZE);
-SPixel ReadPixel(int x, int y);
+std::vector<SPixel> ReadFrame(int width = WINDOW_SIZE, int height = WINDOW_SIZE, int x = 0, int y = 0);
+inline SPixel ReadPixel(int x, int y)
+{
+    return ReadFrame(1, 1, x, y)[0];
+}
 // A channel value of 0..1 as it lands in an 8-bit frame buffer.
 inline uint8_t Byte(float v)
 {

@@ -84,28 +84,21 @@ TEST(OverlayFont, TextDrawsTheCellOfEachCharacter)
     CTexture* font = device->CreateTexture(image);
     ASSERT_NE(font, nullptr);
 
-    auto draw = [&](const char* text)
+    // Window rows count from the bottom; the text starts at the top-left corner.
+    const struct
+    {
+        const char* m_Text;
+        int m_X, m_Top;
+        bool m_Lit;
+    } cases[] = {{"A", 8, 8, true},    {"A", 8, 24, false},   {"A", 24, 8, false}, {"B", 8, 8, false},
+                 {"\xc8", 8, 8, true}, {"\x48", 8, 8, false}, {"BA", 5, 8, false}, {"BA", 12, 8, true}};
+    for (const auto& c : cases)
     {
         ClearFrame(0, 0, 0);
         device->Begin2D(WINDOW_SIZE, WINDOW_SIZE);
-        device->DrawText(font, 0, 0, "%s", text);
+        device->DrawText(font, 0, 0, "%s", c.m_Text);
         device->End2D();
-    };
-    // Window rows count from the bottom; the text starts at the top-left corner.
-    auto lit = [](int x, int top) { return Near(ReadPixel(x, WINDOW_SIZE - 1 - top), 1, 1, 1, 8); };
-
-    draw("A");
-    EXPECT_TRUE(lit(8, 8));
-    EXPECT_FALSE(lit(8, 24));
-    EXPECT_FALSE(lit(24, 8));
-    draw("B");
-    EXPECT_FALSE(lit(8, 8));
-    draw("\xc8");
-    EXPECT_TRUE(lit(8, 8));
-    draw("\x48");
-    EXPECT_FALSE(lit(8, 8));
-    // The second character's quad starts at x = 6.
-    draw("BA");
-    EXPECT_FALSE(lit(5, 8));
-    EXPECT_TRUE(lit(12, 8));
+        EXPECT_EQ(Near(ReadPixel(c.m_X, WINDOW_SIZE - 1 - c.m_Top), 1, 1, 1, 8), c.m_Lit)
+            << c.m_Text << " at " << c.m_X << "," << c.m_Top;
+    }
 }

@@ -39,19 +39,12 @@ class CGLShow : public CTestShow
 public:
     CGLShow(const std::string& text, const std::vector<int>& devices) : CTestShow(text, Devices(devices)) {}
 
-    // Makes device i of the show current with identity matrices and the whole window as viewport.
+    // Starts a device pass on device i of the show (test device i + 1) with a clear frame.
     COGLDevice* Begin(int i)
     {
-        COGLDevice* device = m_System.m_Devices[i];
-        device->MakeCurrent();
-        TVector2<int> size = device->GetSize();
-        glViewport(0, 0, size.x, size.y);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        ClearFrame(0, 0, 0, i + 1);
         m_System.m_Root->PrepareDevice(i);
-        return device;
+        return m_System.m_Devices[i];
     }
     // One frame drawn on the first device.
     void Draw()
@@ -78,44 +71,41 @@ bool FoundNear(int x, int y, SPixel color)
     return false;
 }
 
-// Fills the viewport with the current program.
-void DrawFullScreenQuad()
-{
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    glRectf(-1, -1, 1, 1);
-}
-
-const std::string BLACK_BACKGROUND = "palette {\n black (0 0 0 1)\n}\nclear {\n color black\n prio 1\n}\n";
 const SPixel RED = {255, 0, 0, 255}, GREEN = {0, 255, 0, 255}, BLUE = {0, 0, 255, 255};
 } // namespace
 
 TEST(NullObjGL, DrawsTheAxesOfItsSourceInRedGreenAndBlue)
 {
-    // A turn of 2 radians points the x axis left and back, the z axis right and back.
-    CGLShow show(BLACK_BACKGROUND +
-                     "rotate {\n name r\n timeoffset 2\n}\nnullobj {\n transform \"r.transform\"\n}\n",
-                 {0});
-    show.Draw();
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    // Identity projection: x = (1 + X) * 300, y = (1 + Y) * 280.
-    EXPECT_TRUE(FoundNear(240, 280, RED));
-    EXPECT_TRUE(FoundNear(450, 280, BLUE));
-    EXPECT_TRUE(FoundNear(300, 420, GREEN));
-    EXPECT_FALSE(FoundNear(360, 280, RED)); // no red on the right
-}
-
-TEST(NullObjGL, AMissingSourceDrawsNothingAndAValueOfAnotherKindDrawsUnitAxes)
-{
+    struct SSpot
     {
-        CGLShow show(BLACK_BACKGROUND + "nullobj {\n transform \"none.transform\"\n}\n", {0});
+        int x, y;
+        SPixel colour;
+        bool found;
+    };
+    // Identity projection: x = (1 + X) * 300, y = (1 + Y) * 280.
+    const struct
+    {
+        const char* m_Script;
+        std::vector<SSpot> m_Spots;
+    } cases[] = {
+        // A turn of 2 radians points the x axis left and back, the z axis right and back.
+        {"rotate {\n name r\n timeoffset 2\n}\nnullobj {\n transform \"r.transform\"\n}\n",
+         {{240, 280, RED, true}, {450, 280, BLUE, true}, {300, 420, GREEN, true}, {360, 280, RED, false}}},
+        // A value of another kind draws unit axes, a missing source nothing.
+        {"rotate {\n name r\n}\nnullobj {\n transform \"r.localtime\"\n}\n",
+         {{450, 280, RED, true}, {300, 420, GREEN, true}}},
+        {"nullobj {\n transform \"none.transform\"\n}\n", {}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_Script);
+        CGLShow show(c.m_Script, {0});
         show.Draw();
-        EXPECT_EQ(CountPixels(ReadFrame(600, 560)), 0);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        for (const SSpot& spot : c.m_Spots)
+            EXPECT_EQ(FoundNear(spot.x, spot.y, spot.colour), spot.found) << spot.x << "," << spot.y;
+        EXPECT_EQ(CountPixels(ReadFrame(600, 560)) > 0, !c.m_Spots.empty());
     }
-    CGLShow show(BLACK_BACKGROUND + "rotate {\n name r\n}\nnullobj {\n transform \"r.localtime\"\n}\n", {0});
-    show.Draw();
-    EXPECT_TRUE(FoundNear(450, 280, RED));
-    EXPECT_TRUE(FoundNear(300, 420, GREEN));
 }
 
 // Every device gets textures of its own from the files, bound as the effects published them.
@@ -183,13 +173,12 @@ TEST(ShaderGL, ProgramsOfFilesCompileAndDrawAndBrokenOnesAreLoggedAndStillPublis
     EXPECT_TRUE(log.Contains("[OPENGL] Compiling shader 'data/bad.shader'... \ndata/bad.shader:\n"))
         << log.Text();
     EXPECT_TRUE(log.Contains("undeclared_colour")) << log.Text();
-    COGLDevice* device = show.Begin(0);
+    show.Begin(0);
     EXPECT_NE(show.Resource("bad"), nullptr);
     auto* program = static_cast<SShaderProgram*>(show.Resource("s"));
     ASSERT_NE(program, nullptr);
-    device->ResetState();
     glUseProgramObjectARB(GLhandleARB(program->m_Program));
-    DrawFullScreenQuad();
+    glRectf(-1, -1, 1, 1);
     EXPECT_EQ(ReadPixel(300, 280), BLUE);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }

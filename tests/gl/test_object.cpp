@@ -111,6 +111,7 @@ TEST(ObjectDrawing, EveryDeviceDrawsWithTheShader)
     for (int i = 0; i < 2; ++i)
     {
         ClearFrame(0, 0, 0, i);
+        glViewport(0, 0, WINDOW_SIZE, WINDOW_SIZE); // the same picture on both
         show.Prepare(i);
         made.object.PrepareDevice(i);
         made.object.Render(0, 0);

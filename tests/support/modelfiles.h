@@ -73,7 +73,7 @@ inline TBytes ModelFile(uint32_t vertices = 3, std::vector<uint16_t> indices = {
     m.m_Primitive = primitive;
     m.m_FirstIndices = std::move(firsts);
     m.m_Indices = std::move(indices);
-    return Patched(NContent::WriteModelFile(m), SETS, sets);
+    return sets > 3 ? Patched(NContent::WriteModelFile(m), SETS, sets) : NContent::WriteModelFile(m);
 }
 
 // LightWave chunks, each padded to even length, and the FORM around them.
@@ -145,16 +145,15 @@ inline TBytes Surface(const std::string& name, const TBytes& subChunks = TBytes(
 
 struct SUV
 {
-    uint32_t point, polygon;
+    uint32_t point;
     float u, v;
 };
 
-// Texture coordinates per point (VMAP, the polygon unused) or per polygon corner (VMAD).
-inline TBytes TexCoordMap(const std::vector<SUV>& entries, bool perPolygon = false)
+inline TBytes TexCoordMap(const std::vector<SUV>& entries)
 {
     TBytes data = "TXUV" + BE(2, 2) + PaddedString("uv");
     for (const SUV& e : entries)
-        data += VX(e.point) + (perPolygon ? VX(e.polygon) : TBytes()) + BE(Bits(e.u)) + BE(Bits(e.v));
-    return Chunk(perPolygon ? "VMAD" : "VMAP", data);
+        data += VX(e.point) + BE(Bits(e.u)) + BE(Bits(e.v));
+    return Chunk("VMAP", data);
 }
 } // namespace NModelFiles

@@ -25,25 +25,21 @@ public:
         if (node.Find("fail"))
             throw NKeth::CException("probe failed");
     }
-    void InitDevice(int deviceIndex) override { Note("InitDevice " + std::to_string(deviceIndex)); }
-    void PrepareDevice(int deviceIndex) override { Note("PrepareDevice " + std::to_string(deviceIndex)); }
+    void InitDevice(int deviceIndex) override { Note("InitDevice %g", deviceIndex); }
+    void PrepareDevice(int deviceIndex) override { Note("PrepareDevice %g", deviceIndex); }
     void Update(float localtime, float amount) override
     {
         CEffect::Update(localtime, amount);
-        Note("Update " + Numbers(localtime, amount));
+        Note("Update %g %g", localtime, amount);
     }
-    void Render(float localtime, float amount) override { Note("Render " + Numbers(localtime, amount)); }
+    void Render(float localtime, float amount) override { Note("Render %g %g", localtime, amount); }
 
 private:
-    void Note(const std::string& what)
-    {
-        g_ProbeJournal.push_back(std::string(m_Name.GetText()) + ": " + what);
-    }
-    static std::string Numbers(float a, float b)
+    void Note(const char* format, double a = 0, double b = 0)
     {
         char text[64];
-        snprintf(text, sizeof text, "%g %g", double(a), double(b));
-        return text;
+        snprintf(text, sizeof text, format, a, b);
+        g_ProbeJournal.push_back(std::string(m_Name.GetText()) + ": " + text);
     }
 };
 

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -41,32 +40,20 @@ std::vector<COGLDevice*> Fakes(size_t count)
     return devices;
 }
 
-// Runs in a fresh directory with a data/ directory holding the given one-byte files.
-class CDataDirectory : public CTempWorkingDirectory
-{
-public:
-    explicit CDataDirectory(const std::vector<const char*>& files)
-    {
-        for (const char* file : files)
-            WriteBytes(std::string("data/") + file, "x");
-    }
-};
-
 void ExpectSwitchedOut(CEffect* effect)
 {
     ASSERT_NE(effect, nullptr);
-    EXPECT_EQ(effect->m_StartTime, -1.0f);
-    EXPECT_EQ(effect->m_EndTime, -1.0f);
-    EXPECT_EQ(effect->m_Duration, 0.0f);
-    EXPECT_FALSE(effect->IsActiveAt(0));
+    EXPECT_TRUE(effect->m_StartTime == -1 && effect->m_EndTime == -1 && effect->m_Duration == 0 &&
+                !effect->IsActiveAt(0))
+        << effect->m_StartTime << " " << effect->m_EndTime << " " << effect->m_Duration;
 }
 
 void ExpectPublishedNone(CTestShow& show, const char* key)
 {
     CVariant value;
-    ASSERT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_POINTER)) << key;
-    EXPECT_EQ(value.ToPointer(), nullptr) << key;
+    EXPECT_TRUE(show.m_System.FindOutput(key, &value) && value.m_Type == CVariant::TYPE_POINTER &&
+                !value.ToPointer())
+        << key;
 }
 } // namespace
 
@@ -127,7 +114,9 @@ TEST(TextureEffects, FilesThatDoNotLoadPublishNone)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.m_Script);
-        CDataDirectory data(c.m_Files);
+        CTempWorkingDirectory data; // holding data/ files of one byte
+        for (const char* file : c.m_Files)
+            WriteBytes(std::string("data/") + file, "x");
         CLogCapture log;
         CTestShow show(c.m_Script, Fakes(1));
         ExpectPublishedNone(show, "x");
@@ -197,21 +186,18 @@ TEST(GeneratedCubeMap, UpdatesItsChildrenAndFollowsItsSource)
 
 TEST(GeneratedCubeMap, EachFaceLooksAlongItsAxisWithItsUpDirection)
 {
-    const float faces[6][2][3] = {
-        {{1, 0, 0}, {0, -1, 0}},  {{-1, 0, 0}, {0, -1, 0}}, {{0, 1, 0}, {0, 0, 1}},
-        {{0, -1, 0}, {0, 0, -1}}, {{0, 0, 1}, {0, -1, 0}},  {{0, 0, -1}, {0, -1, 0}},
+    const std::pair<CVector3, CVector3> faces[] = {
+        {CVector3(1, 0, 0), CVector3(0, -1, 0)}, {CVector3(-1, 0, 0), CVector3(0, -1, 0)},
+        {CVector3(0, 1, 0), CVector3(0, 0, 1)},  {CVector3(0, -1, 0), CVector3(0, 0, -1)},
+        {CVector3(0, 0, 1), CVector3(0, -1, 0)}, {CVector3(0, 0, -1), CVector3(0, -1, 0)},
     };
     const CVector3 eye(2, 5, -3);
-    for (auto& face : faces)
+    for (const auto& [d, u] : faces)
     {
-        CVector3 d(face[0][0], face[0][1], face[0][2]), u(face[1][0], face[1][1], face[1][2]);
-        SMatrix view = CEffect_GeneratedCubeMap::LookAt(eye, eye + d, u * 3);
-        CVector3 at = view.TransformPoint(eye);
-        CVector3 ahead = view.TransformPoint(eye + d);
-        CVector3 above = view.TransformPoint(eye + u);
-        for (auto [got, want] : {std::pair{at, CVector3(0, 0, 0)}, std::pair{ahead, CVector3(0, 0, -1)},
-                                 std::pair{above, CVector3(0, 1, 0)}})
-            EXPECT_NEAR((got - want).Length(), 0, 1e-6f);
+        const SMatrix view = CEffect_GeneratedCubeMap::LookAt(eye, eye + d, u * 3);
+        for (auto [from, want] : {std::pair{eye, CVector3(0, 0, 0)}, std::pair{eye + d, CVector3(0, 0, -1)},
+                                  std::pair{eye + u, CVector3(0, 1, 0)}})
+            EXPECT_NEAR((view.TransformPoint(from) - want).Length(), 0, 1e-6f);
     }
 }
 

@@ -52,6 +52,7 @@ TEST(TryLoadImage, GivesEachDecodersReason)
         {"a.jpg", "\xFF\xD8\x42", false, "Err: not a segment, 2"},
         {"a.png", "not a png", false, ""},
         {"a.unknown", TGA(2, 24, "abc"), false, ""},
+        {"A.TGA", TGA(2, 24, "abc"), false, ""}, // types are named in lower case
     };
     for (const SCase& c : cases)
     {

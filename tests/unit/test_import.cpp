@@ -28,9 +28,9 @@ struct SModelSummary
     float m_Low[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
     float m_High[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
 
-    void Add(float x, float y, float z)
+    template <class V> void Add(const V& v)
     {
-        const float p[3] = {x, y, z};
+        const float p[3] = {v.x, v.y, v.z};
         for (int k = 0; k < 3; ++k)
             m_Low[k] = std::min(m_Low[k], p[k]), m_High[k] = std::max(m_High[k], p[k]);
     }
@@ -51,7 +51,7 @@ SModelSummary Reference(const std::string& path)
         for (unsigned f = 0; f < mesh->mNumFaces; ++f)
             summary.m_Triangles += mesh->mFaces[f].mNumIndices == 3;
         for (unsigned v = 0; v < mesh->mNumVertices; ++v)
-            summary.Add(mesh->mVertices[v].x, mesh->mVertices[v].y, mesh->mVertices[v].z);
+            summary.Add(mesh->mVertices[v]);
     }
     return summary;
 }
@@ -63,8 +63,7 @@ SModelSummary Summarise(NKeth::TDynamicArray<CMesh*>& meshes)
     {
         summary.m_Triangles += uint64_t(meshes[m]->m_Indices.GetCount() / 3);
         for (int i = 0; i < meshes[m]->m_Positions.GetCount(); ++i)
-            summary.Add(meshes[m]->m_Positions[i].x, meshes[m]->m_Positions[i].y,
-                        meshes[m]->m_Positions[i].z);
+            summary.Add(meshes[m]->m_Positions[i]);
     }
     meshes.DeleteAll();
     return summary;
@@ -90,8 +89,8 @@ TEST(Import, EveryTestModelMatchesTheLibraryOrIsRefusedWithOneLine)
     for (const auto& entry : fs::recursive_directory_iterator(MODELS_DIR))
     {
         const std::string path = entry.path().string(), ext = entry.path().extension().string();
-        if (!entry.is_regular_file() || (ext != ".obj" && ext != ".stl" && ext != ".STL" && ext != ".ply" &&
-                                         ext != ".gltf" && ext != ".glb"))
+        if (!entry.is_regular_file() || ext.empty() ||
+            std::string(".obj.stl.STL.ply.gltf.glb.").find(ext + ".") == std::string::npos)
             continue;
         const std::string out = dir / (entry.path().stem().string() + ".lwo");
         std::string output;
@@ -189,32 +188,22 @@ TEST(Import, PlacementAndMaterials)
                "mtllib box.mtl\nv 0 0 0\nv 2 0 0\nv 2 4 0\nv 0 4 0\nv 0 0 6\nv 2 0 6\nv 2 4 6\n"
                "v 0 4 6\nusemtl red paint\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nusemtl blue\n"
                "f 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
-    const struct
-    {
-        const char* m_Options;
-        float m_Low[3], m_High[3];
-    } rows[] = {
-        {"", {-1, -2, -3}, {1, 2, 3}},
-        {"--keep-origin", {0, 0, 0}, {2, 4, 6}},
-        {"--keep-origin --up z", {0, 0, -4}, {2, 6, 0}},
+    const std::pair<std::string, SModelSummary> rows[] = {
+        {"", {12, {-1, -2, -3}, {1, 2, 3}}},
+        {"--keep-origin", {12, {0, 0, 0}, {2, 4, 6}}},
+        {"--keep-origin --up z", {12, {0, 0, -4}, {2, 6, 0}}},
     };
-    for (const auto& row : rows)
+    for (const auto& [options, expected] : rows)
     {
         std::string output;
-        ASSERT_EQ(RunTool(std::string("import ") + row.m_Options + " " + dir / "box.obj " + dir / "box.lwo",
-                          output),
-                  0)
+        ASSERT_EQ(RunTool("import " + options + " " + dir / "box.obj " + dir / "box.lwo", output), 0)
             << output;
         NKeth::TDynamicArray<CMesh*> meshes;
         ASSERT_TRUE(BuildModelFromLightWave(meshes, (dir / "box.lwo").c_str()));
         ASSERT_EQ(meshes.GetCount(), 2);
         EXPECT_STREQ(meshes[0]->m_MaterialName.GetText(), "red_paint");
         EXPECT_STREQ(meshes[1]->m_MaterialName.GetText(), "blue");
-        SModelSummary expected;
-        expected.m_Triangles = 12;
-        expected.Add(row.m_Low[0], row.m_Low[1], row.m_Low[2]);
-        expected.Add(row.m_High[0], row.m_High[1], row.m_High[2]);
-        ExpectSame(expected, Summarise(meshes), row.m_Options);
+        ExpectSame(expected, Summarise(meshes), options);
     }
     std::string output;
     EXPECT_EQ(RunTool("import " + dir / "box.obj " + dir / "box.obj", output), 2);
@@ -264,8 +253,7 @@ TEST(Show, BuildsReplacesAndKeepsTheUsersFiles)
 
     // Again over the same directory: only the new show is left beside the user's file.
     ASSERT_EQ(RunTool("show " + show + " " + dir / "in/a", output), 0) << output;
-    EXPECT_TRUE(fs::exists(show + "/mine.txt"));
-    EXPECT_TRUE(fs::exists(show + "/data/box.lwo"));
+    EXPECT_TRUE(fs::exists(show + "/mine.txt") && fs::exists(show + "/data/box.lwo"));
     EXPECT_FALSE(fs::exists(show + "/data/box_2.lwo") || fs::exists(show + "/data/my_model_v2.lwo.bin"));
     // A run that imports nothing leaves the show as it was.
     EXPECT_EQ(RunTool("show " + show + " " + dir / "in/b/bad.stl", output), 1) << output;

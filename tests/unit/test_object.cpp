@@ -1,7 +1,6 @@
-#include "demosystem.h"
 #include "effect_object.h"
-#include "logcapture.h"
 #include "model.h"
+#include "modelfiles.h"
 #include "scripttest.h"
 #include "tempdir.h"
 
@@ -14,29 +13,10 @@
 #include <vector>
 
 using namespace NKeth;
+using namespace NModelFiles;
 
 namespace
 {
-// A cached archive model of that name, one mesh with these positions and one triangle.
-void AddModel(const char* name, const std::vector<TVector3<float>>& positions)
-{
-    TDynamicArray<CMesh*> meshes;
-    CMesh* mesh = NEW CMesh;
-    mesh->m_MaterialName = "default";
-    for (const TVector3<float>& p : positions)
-    {
-        mesh->m_Positions.Add(p);
-        mesh->m_Normals.Add(TVector3<float>(0, 0, 1));
-        mesh->m_TexCoords0.Add(TVector2<float>(0, 0));
-    }
-    for (uint32_t i = 0; i < 3; ++i)
-        mesh->m_Indices.Add(i);
-    meshes.Add(mesh);
-    std::filesystem::create_directories("vornscr/cache");
-    EXPECT_TRUE(WriteModelCache(meshes, (std::string("vornscr/cache/") + name + ".bin").c_str()));
-    meshes.DeleteAll();
-}
-
 template <class T> T* Get(CTestShow& show, const char* name)
 {
     return dynamic_cast<T*>(show.Effect(name));
@@ -71,28 +51,23 @@ TEST(ObjectEffect, FadePhaseAndSecondTurnThroughASequence)
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->m_SequenceStart, -1.0f);
 
-    // The first update starts a sequence at its own local time.
+    // The first update starts a sequence at its own local time. Rows: time into it, fade, phase
+    // and second turn.
     object->Update(10, 0);
     EXPECT_EQ(object->m_SequenceStart, 10.0f);
-    EXPECT_EQ(object->m_Phase, 0.0f);
-    EXPECT_EQ(object->m_Fade, 0.0f);
-
-    struct SCase
+    const float cases[][4] = {{0, 0, 0, 0},
+                              {0.05f, 0.5f, 0.05f / (8.0f / 7.0f), 0},
+                              {4.0f / 7.0f, 1, 0.5f, 0},
+                              {1.0f, 1, 0.875f, 0.125f},
+                              {8.0f / 7.0f, 1, 1, 0.25f},
+                              {1.95f, 0.5f, 1, (1.95f - 6.0f / 7.0f) / (8.0f / 7.0f)},
+                              {2.0f, 0, 1, 1}};
+    for (const auto& c : cases)
     {
-        float dt, fade, phase, second;
-    };
-    const SCase cases[] = {{0.05f, 0.5f, 0.05f / (8.0f / 7.0f), 0},
-                           {4.0f / 7.0f, 1, 0.5f, 0},
-                           {1.0f, 1, 0.875f, 0.125f},
-                           {8.0f / 7.0f, 1, 1, 0.25f},
-                           {1.95f, 0.5f, 1, (1.95f - 6.0f / 7.0f) / (8.0f / 7.0f)},
-                           {2.0f, 0, 1, 1}};
-    for (const SCase& c : cases)
-    {
-        object->Update(10 + c.dt, 0);
-        EXPECT_NEAR(object->m_Fade, c.fade, 1e-3) << c.dt;
-        EXPECT_NEAR(object->m_Phase, c.phase, 1e-3) << c.dt;
-        EXPECT_NEAR(object->m_SecondTurn, c.second, 1e-3) << c.dt;
+        object->Update(10 + c[0], 0);
+        EXPECT_NEAR(object->m_Fade, c[1], 1e-3) << c[0];
+        EXPECT_NEAR(object->m_Phase, c[2], 1e-3) << c[0];
+        EXPECT_NEAR(object->m_SecondTurn, c[3], 1e-3) << c[0];
     }
     // Past the sequence time a new sequence begins.
     object->Update(12.01f, 0);
@@ -106,7 +81,6 @@ TEST(ObjectEffect, ModelsFollowTheGeneratorAndNeverRepeat)
     CEffect_Object* two = Get<CEffect_Object>(show, "two");
     CEffect_Object* one = Get<CEffect_Object>(show, "one");
     ASSERT_TRUE(five && two && one);
-    EXPECT_EQ(five->m_Clusters.GetCount(), 5);
 
     EXPECT_EQ(Order(*five, 10), (std::vector<int>{2, 0, 4, 2, 1, 4, 3, 0, 4, 3}));
     EXPECT_EQ(Order(*two, 6), (std::vector<int>{1, 0, 1, 0, 1, 0}));
@@ -117,12 +91,14 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
 {
     CTempDir dir;
     CWorkingDirectory enter(dir.Path());
-    AddModel("far", {{3, 4, 0}, {1, 0, 0}, {0, -2, 0}});
-    AddModel("flat", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    // The farthest vertex of the first model is (200 201 202); the second has none.
+    WriteBytes("data/m.stuff", Archive({{"far.mdl", ModelFile()}, {"flat.mdl", ModelFile(0)}}));
+    const float scale = 10 / CVector3(200, 201, 202).Length();
     CTestShow show(
+        "stufffile {\n name arc\n filename \"data/m.stuff\"\n}\n"
         "palette {\n gold (1 0.8 0.1 0.9)\n}\n"
-        "vornmodel {\n name far\n}\n"
-        "vornmodel {\n name flat\n}\n"
+        "vornmodel {\n name far\n stuff \"arc|far.mdl\"\n}\n"
+        "vornmodel {\n name flat\n stuff \"arc|flat.mdl\"\n}\n"
         "object {\n name cat\n objects {\n  far gold\n  flat nosuchcolour\n  gold gold\n  nosuch gold\n"
         "  far\n }\n}\n"
         "object {\n name small\n maxsize 1\n objects {\n  far gold\n }\n}\n");
@@ -133,9 +109,9 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
     ASSERT_NE(far, nullptr);
     ASSERT_EQ(far->GetCount(), 1);
     EXPECT_EQ((*far)[0]->m_Blend, 1);
-    EXPECT_FLOAT_EQ(object->m_Sizes[0], 2.0f);
+    EXPECT_FLOAT_EQ(object->m_Sizes[0], scale);
     EXPECT_EQ(object->m_Colors[0], CVector4(1, 0.8f, 0.1f, 0.9f));
-    EXPECT_FLOAT_EQ(Get<CEffect_Object>(show, "small")->m_Sizes[0], 0.2f);
+    EXPECT_FLOAT_EQ(Get<CEffect_Object>(show, "small")->m_Sizes[0], scale / 10);
 
     // A model of no extent is left unscaled; unknown colours are green.
     ASSERT_NE(object->m_Clusters[1]->m_Model, nullptr);
@@ -150,8 +126,8 @@ TEST(ObjectEffect, ClustersTakeTheirModelsSizesAndColoursWhenRead)
     CEffect_Object::s_RandomState = 1; // the first draw after index 4 is cluster 0
     object->Update(0, 0);
     ASSERT_EQ(object->m_CurrentIndex, 0);
-    EXPECT_EQ(CVector3(object->m_Transform[0], object->m_Transform[5], object->m_Transform[10]),
-              CVector3(2, 2, 2));
+    const CVector3 diagonal(object->m_Transform[0], object->m_Transform[5], object->m_Transform[10]);
+    EXPECT_NEAR((diagonal - CVector3(scale, scale, scale)).Length(), 0, 1e-6f);
 
     // The effect publishes itself for the screens.
     EXPECT_EQ(show.m_System.GetOutputValue("cat").ToPointer(), object);
@@ -217,11 +193,9 @@ TEST(ScreenEffect, FollowsTheObjectsPhase)
     object->Update(2.0f / 7, 0);
     ASSERT_NEAR(object->m_Phase, 0.25f, 1e-5);
     late->Update(123, 0);
+    early->Update(0.25f, 0); // without an object effect the local time turns it
     const SMatrix expected = SMatrix::RotY(-3.14159265f);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(late->m_Rotation[i], expected[i], 1e-5) << i;
-    // Without an object effect the local time turns it.
-    early->Update(0.25f, 0);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(early->m_Rotation[i], expected[i], 1e-5) << i;
+    for (CEffect_Screen* screen : {late, early})
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(screen->m_Rotation[i], expected[i], 1e-5) << i;
 }

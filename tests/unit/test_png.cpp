@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -39,60 +40,37 @@ void Chunk(Bytes& out, const char* type, const Bytes& data, bool goodCrc = true)
     Put32(out, goodCrc ? crc : crc ^ 1);
 }
 
-Bytes Header(uint32_t width, uint32_t height, int depth, int colorType, int interlace = 0)
+Bytes Zlib(const Bytes& raw)
 {
-    Bytes ihdr;
-    Put32(ihdr, width);
-    Put32(ihdr, height);
-    ihdr.push_back((unsigned char)depth);
-    ihdr.push_back((unsigned char)colorType);
-    ihdr.push_back(0);
-    ihdr.push_back(0);
-    ihdr.push_back((unsigned char)interlace);
-    return ihdr;
-}
-
-Bytes Zlib(const Bytes& raw, int strategy = Z_DEFAULT_STRATEGY)
-{
-    z_stream z;
-    memset(&z, 0, sizeof z);
-    deflateInit2(&z, 9, Z_DEFLATED, 15, 8, strategy);
-    Bytes out(deflateBound(&z, uLong(raw.size())) + 16);
-    z.next_in = const_cast<unsigned char*>(raw.data());
-    z.avail_in = uInt(raw.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
+    uLongf size = compressBound(uLong(raw.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress2(out.data(), &size, raw.data(), uLong(raw.size()), 9), Z_OK);
+    out.resize(size);
     return out;
 }
 
+const Bytes SIGNATURE = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
 struct SPngLayout
 {
-    uint32_t width = 1, height = 1;
-    int depth = 8, colorType = 2, interlace = 0;
-    Bytes filtered;                 // filter bytes and rows, before compression
-    std::vector<size_t> idatSplits; // sizes of the IDAT chunks but the last
-    Bytes beforeData;               // chunks between IHDR and IDAT
-    Bytes afterData;                // chunks between IDAT and IEND
-    bool end = true;
+    // IHDR: 1 x 1, 8 bits, colour type 2 (RGB), compression, filter and interlace methods 0.
+    Bytes header = {0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0};
+    Bytes filtered = {0, 1, 2, 3}; // filter bytes and rows, before compression
+    Bytes beforeData;              // chunks between IHDR and IDAT
+    bool headerChunk = true, end = true;
+    int damageZlib = -1; // the index of a byte of the compressed data to change
 };
 
-Bytes MakePng(const SPngLayout& layout, const Bytes* zdata = nullptr)
+Bytes MakePng(const SPngLayout& layout)
 {
-    Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Chunk(out, "IHDR", Header(layout.width, layout.height, layout.depth, layout.colorType, layout.interlace));
+    Bytes out = SIGNATURE;
+    if (layout.headerChunk)
+        Chunk(out, "IHDR", layout.header);
     out.insert(out.end(), layout.beforeData.begin(), layout.beforeData.end());
-    Bytes z = zdata ? *zdata : Zlib(layout.filtered);
-    size_t at = 0;
-    for (size_t part : layout.idatSplits)
-    {
-        Chunk(out, "IDAT", Bytes(z.begin() + long(at), z.begin() + long(at + part)));
-        at += part;
-    }
-    Chunk(out, "IDAT", Bytes(z.begin() + long(at), z.end()));
-    out.insert(out.end(), layout.afterData.begin(), layout.afterData.end());
+    Bytes z = Zlib(layout.filtered);
+    if (layout.damageZlib >= 0)
+        z[std::min(size_t(layout.damageZlib), z.size() - 1)] ^= 1;
+    Chunk(out, "IDAT", z);
     if (layout.end)
         Chunk(out, "IEND", Bytes());
     return out;
@@ -154,75 +132,62 @@ std::string CompareWithReference(const std::string& path, EExpectation expectati
 
 TEST(PNGFormat, StructuralOutcomes)
 {
-    SPngLayout layout;
-    layout.filtered = {0, 1, 2, 3};
-    Bytes good = MakePng(layout);
-    EXPECT_EQ(Decode(good), "ok");
-
-    Bytes badSignature = good;
-    badSignature[0] = 0x88;
-    EXPECT_EQ(Decode(badSignature), "false");
-
-    SPngLayout noEnd = layout;
-    noEnd.end = false;
-    EXPECT_EQ(Decode(MakePng(noEnd)), "false");
-    EXPECT_EQ(Decode(Bytes(good.begin(), good.begin() + 40)), "false");
-
-    SPngLayout text = layout;
-    Chunk(text.beforeData, "tEXt", Bytes{'k', 0, 'v'});
-    EXPECT_EQ(Decode(MakePng(text)), "ok");
-
-    // A colour image may suggest a palette; a grey one may not.
-    SPngLayout palette = layout;
-    Chunk(palette.beforeData, "PLTE", Bytes{1, 2, 3});
-    EXPECT_EQ(Decode(MakePng(palette)), "ok");
-    palette.colorType = 0;
-    palette.filtered = {0, 7};
-    EXPECT_EQ(Decode(MakePng(palette)), "Unable to load. Found a critical chunk that I don't understand.");
-    SPngLayout unknown = layout;
-    Chunk(unknown.beforeData, "QUUX", Bytes{1});
-    EXPECT_EQ(Decode(MakePng(unknown)), "Unable to load. Found a critical chunk that I don't understand.");
-
-    SPngLayout grey16 = layout;
-    grey16.colorType = 0;
-    grey16.depth = 16;
-    EXPECT_EQ(Decode(MakePng(grey16)), "Unable to load. Can't handle this colortype and bitdepth");
-    SPngLayout indexed = layout;
-    indexed.colorType = 3;
-    EXPECT_EQ(Decode(MakePng(indexed)), "Unable to load. Can't handle this colortype and bitdepth");
-    SPngLayout interlaced = layout;
-    interlaced.interlace = 1;
-    EXPECT_EQ(Decode(MakePng(interlaced)), "Unable to load. Can't handle interlaced images");
-
-    Bytes noHeader = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Chunk(noHeader, "IDAT", Zlib(layout.filtered));
-    EXPECT_EQ(Decode(noHeader), "Unable to load. IDAT chunk before IHDR chunk");
-
-    Bytes badMethod = good;
-    badMethod[8 + 8 + 10] = 1;
-    // The header CRC is checked before its fields.
-    EXPECT_EQ(Decode(badMethod), "Invalid PNG file. CRC check failed");
-    Bytes methods = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Bytes ihdr = Header(1, 1, 8, 2);
-    ihdr[10] = 1;
-    Chunk(methods, "IHDR", ihdr);
-    Chunk(methods, "IDAT", Zlib(layout.filtered));
-    EXPECT_EQ(Decode(methods), "Unable to load. Unknown compression method");
-
-    SPngLayout badFilter = layout;
-    badFilter.filtered[0] = 5;
-    EXPECT_EQ(Decode(MakePng(badFilter)), "Unable to load. Unknown filter type");
-
-    SPngLayout tooLittle = layout;
-    tooLittle.filtered.pop_back();
-    EXPECT_EQ(Decode(MakePng(tooLittle)), "Unable to load. Not enough image data");
-
-    Bytes badAdler = Zlib(layout.filtered);
-    badAdler.back() ^= 1;
-    EXPECT_EQ(Decode(MakePng(layout, &badAdler)), "Unable to load. zlib data check failed");
-    Bytes badZlibHeader = Zlib(layout.filtered);
-    badZlibHeader[1] ^= 1;
-    EXPECT_EQ(Decode(MakePng(layout, &badZlibHeader)), "Unable to load. zlib header check failed");
+    const char* const critical = "Unable to load. Found a critical chunk that I don't understand.";
+    const char* const layouts = "Unable to load. Can't handle this colortype and bitdepth";
+    const struct
+    {
+        void (*m_Change)(SPngLayout&);
+        void (*m_Patch)(Bytes&);
+        const char* m_Outcome;
+    } cases[] = {
+        {[](SPngLayout&) {}, nullptr, "ok"},
+        {[](SPngLayout&) {}, [](Bytes& file) { file[0] = 0x88; }, "false"},
+        {[](SPngLayout& l) { l.end = false; }, nullptr, "false"},
+        {[](SPngLayout&) {}, [](Bytes& file) { file.resize(40); }, "false"},
+        {[](SPngLayout& l) {
+             Chunk(l.beforeData, "tEXt", Bytes{'k', 0, 'v'});
+         },
+         nullptr, "ok"},
+        // A colour image may suggest a palette; a grey one may not.
+        {[](SPngLayout& l) {
+             Chunk(l.beforeData, "PLTE", Bytes{1, 2, 3});
+         },
+         nullptr, "ok"},
+        {[](SPngLayout& l)
+         {
+             Chunk(l.beforeData, "PLTE", Bytes{1, 2, 3});
+             l.header[9] = 0;
+             l.filtered = {0, 7};
+         },
+         nullptr, critical},
+        {[](SPngLayout& l) { Chunk(l.beforeData, "QUUX", Bytes{1}); }, nullptr, critical},
+        {[](SPngLayout& l)
+         {
+             l.header[8] = 16;
+             l.header[9] = 0;
+         },
+         nullptr, layouts},
+        {[](SPngLayout& l) { l.header[9] = 3; }, nullptr, layouts},
+        {[](SPngLayout& l) { l.header[12] = 1; }, nullptr, "Unable to load. Can't handle interlaced images"},
+        {[](SPngLayout& l) { l.headerChunk = false; }, nullptr,
+         "Unable to load. IDAT chunk before IHDR chunk"},
+        // The header CRC is checked before its fields.
+        {[](SPngLayout&) {}, [](Bytes& file) { file[8 + 8 + 10] = 1; }, "Invalid PNG file. CRC check failed"},
+        {[](SPngLayout& l) { l.header[10] = 1; }, nullptr, "Unable to load. Unknown compression method"},
+        {[](SPngLayout& l) { l.filtered[0] = 5; }, nullptr, "Unable to load. Unknown filter type"},
+        {[](SPngLayout& l) { l.filtered.pop_back(); }, nullptr, "Unable to load. Not enough image data"},
+        {[](SPngLayout& l) { l.damageZlib = 1000; }, nullptr, "Unable to load. zlib data check failed"},
+        {[](SPngLayout& l) { l.damageZlib = 1; }, nullptr, "Unable to load. zlib header check failed"},
+    };
+    for (const auto& c : cases)
+    {
+        SPngLayout layout;
+        c.m_Change(layout);
+        Bytes file = MakePng(layout);
+        if (c.m_Patch)
+            c.m_Patch(file);
+        EXPECT_EQ(Decode(file), c.m_Outcome) << &c - cases;
+    }
 }
 
 // Image data split across chunks is in the corpus; these are the splits it must refuse.
@@ -238,8 +203,8 @@ TEST(PNGFormat, ImageDataChunksRunWithoutOthersBetween)
     ASSERT_GT(z.size(), 500u);
     for (bool between : {true, false})
     {
-        Bytes file = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-        Chunk(file, "IHDR", Header(37, 29, 8, 6));
+        Bytes file = SIGNATURE;
+        Chunk(file, "IHDR", Bytes{0, 0, 0, 37, 0, 0, 0, 29, 8, 6, 0, 0, 0});
         Chunk(file, "IDAT", Bytes(z.begin(), z.begin() + 500), between);
         if (between)
             Chunk(file, "tEXt", Bytes{'a', 0, 'b'});

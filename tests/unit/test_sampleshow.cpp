@@ -6,40 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 TEST(PackagedSample, EnteredOnlyWhenTheDataDirectoryHasNoShowAndTheSampleHasOne)
 {
-    struct SCase
+    // A show in the data directory, a show in the sample directory, and whether it is entered.
+    const bool cases[][3] = {{true, true, false}, {false, true, true}, {false, false, false}};
+    for (const auto& [showHere, sampleHasScript, entered] : cases)
     {
-        const char* m_Name;
-        bool m_ShowHere;
-        bool m_SampleHasScript;
-        bool m_Entered;
-    };
-    const SCase cases[] = {
-        {"show in the data directory", true, true, false},
-        {"no show, a sample show", false, true, true},
-        {"no show, an empty sample directory", false, false, false},
-    };
-    for (const SCase& c : cases)
-    {
-        SCOPED_TRACE(c.m_Name);
+        SCOPED_TRACE(std::to_string(showHere) + std::to_string(sampleHasScript));
         CTempDir here, sample;
-        if (c.m_ShowHere)
-        {
-            ASSERT_TRUE(WriteBytes(here / "vornscr/script.txt", "clear {\n}\n"));
-        }
-        if (c.m_SampleHasScript)
-        {
-            ASSERT_TRUE(WriteBytes(sample / "vornscr/script.txt", "clear {\n}\n"));
-        }
+        ASSERT_TRUE(!showHere || WriteBytes(here / "vornscr/script.txt", "clear {\n}\n"));
+        ASSERT_TRUE(!sampleHasScript || WriteBytes(sample / "vornscr/script.txt", "clear {\n}\n"));
         CWorkingDirectory enter(here.Path());
         ASSERT_TRUE(enter.Entered());
         CLogCapture log;
-        EXPECT_EQ(EnterSampleShow(sample.Path().c_str()), c.m_Entered);
-        const std::string expected = c.m_Entered ? sample.Path() : here.Path();
+        EXPECT_EQ(EnterSampleShow(sample.Path().c_str()), entered);
+        const std::string expected = entered ? sample.Path() : here.Path();
         EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), expected));
-        EXPECT_EQ(log.Contains("playing the sample show of " + sample.Path()), c.m_Entered) << log.Text();
+        EXPECT_EQ(log.Contains("playing the sample show of " + sample.Path()), entered) << log.Text();
     }
     CLogCapture log;
     EXPECT_FALSE(EnterSampleShow(nullptr));

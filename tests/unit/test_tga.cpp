@@ -46,19 +46,6 @@ TBytes Bytes(const CImage& image)
     return TBytes(image.m_Data, image.m_Data + image.m_Format.m_Size);
 }
 
-class CVectorWriter : public COutputStream
-{
-public:
-    bool IsOpen() override { return true; }
-    int32_t Write(const void* buffer, int32_t size) override
-    {
-        const uint8_t* p = static_cast<const uint8_t*>(buffer);
-        m_Bytes.insert(m_Bytes.end(), p, p + size);
-        return size;
-    }
-    TBytes m_Bytes;
-};
-
 } // namespace
 
 // Plain layouts and origins are in the corpus; these are the cases it lacks.
@@ -128,12 +115,14 @@ TEST(TGASave, HeadersAndRoundTrip)
     ASSERT_TRUE(grey.Create(CFormat(CFormat::PRESET_L8, 3, 2)));
     for (int i = 0; i < 6; ++i)
         grey.m_Data[i] = uint8_t(i * 40);
-    CVectorWriter out;
+    TBytes written(64, 0xEE);
+    CMemoryWriter out(written.data());
     ASSERT_TRUE(tga.Save(out, grey));
-    ASSERT_EQ(out.m_Bytes.size(), 18u + 6u);
-    EXPECT_EQ(TBytes(out.m_Bytes.begin(), out.m_Bytes.begin() + 18), Header(3, 3, 2, 8, 0x20));
+    ASSERT_EQ(out.m_Written, 18 + 6);
+    written.resize(24);
+    EXPECT_EQ(TBytes(written.begin(), written.begin() + 18), Header(3, 3, 2, 8, 0x20));
     CImage back;
-    ASSERT_TRUE(LoadTGA(out.m_Bytes, back));
+    ASSERT_TRUE(LoadTGA(written, back));
     EXPECT_EQ(back.m_Format, grey.m_Format);
     EXPECT_EQ(Bytes(back), Bytes(grey));
 
@@ -142,9 +131,9 @@ TEST(TGASave, HeadersAndRoundTrip)
     CFormat rgb565(CFormat::MODEL_RGB, 0x05060500, 0x000102FF);
     rgb565.SetSize(2, 2);
     ASSERT_TRUE(packed.Create(rgb565));
-    CVectorWriter out16;
+    CMemoryWriter out16(written.data());
     EXPECT_FALSE(tga.Save(out16, packed));
-    EXPECT_TRUE(out16.m_Bytes.empty());
+    EXPECT_EQ(out16.m_Written, 0);
 }
 
 // Every TGA of the corpus: accepted files equal ImageMagick's pixels (as RGBA, top row first),
