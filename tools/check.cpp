@@ -773,6 +773,14 @@ std::vector<SProblem> CheckShow()
 {
     return CChecker().Run();
 }
+std::string ProblemLines(const std::vector<SProblem>& problems)
+{
+    std::string text;
+    for (const SProblem& problem : problems)
+        text += problem.m_File + (problem.m_Line > 0 ? ":" + std::to_string(problem.m_Line) : "") + ": " +
+                problem.m_Text + "\n";
+    return text;
+}
 } // namespace NCheck
 
 int RunCheck(int argc, char** argv)
@@ -793,11 +801,7 @@ int RunCheck(int argc, char** argv)
         }
     }
     const std::vector<NCheck::SProblem> problems = NCheck::CheckShow();
-    for (const NCheck::SProblem& problem : problems)
-        if (problem.m_Line > 0)
-            printf("%s:%d: %s\n", problem.m_File.c_str(), problem.m_Line, problem.m_Text.c_str());
-        else
-            printf("%s: %s\n", problem.m_File.c_str(), problem.m_Text.c_str());
+    fputs(NCheck::ProblemLines(problems).c_str(), stdout);
     if (problems.empty())
         printf("no problems found\n");
     return problems.empty() ? 0 : 1;

@@ -76,6 +76,9 @@ std::string ScanScript(const std::string& file, const std::string& text, std::ve
 // Checks the show in the working directory; problems in file and line order.
 std::vector<SProblem> CheckShow();
 
+// One "FILE:LINE: text" line per problem ("FILE: text" when it belongs to no one line).
+std::string ProblemLines(const std::vector<SProblem>& problems);
+
 // Closest of the candidates within a small edit distance; "" when none is close.
 std::string Nearest(const std::string& word, const std::vector<std::string>& candidates);
 } // namespace NCheck

@@ -2,8 +2,6 @@
 #include "check.h"
 #include "container.h"
 #include "content.h"
-#include "keth/func/exception.h"
-#include "keth/func/stream.h"
 #include "logcapture.h"
 #include "modelfiles.h"
 #include "tempdir.h"
@@ -11,23 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace
 {
 typedef std::map<std::string, std::string> TFiles;
-
-std::string Problems(const std::vector<NCheck::SProblem>& problems)
-{
-    std::string text;
-    for (const NCheck::SProblem& p : problems)
-        text += p.m_File + ":" + std::to_string(p.m_Line) + ": " + p.m_Text + "\n";
-    return text;
-}
 
 // Every expected "FILE:LINE: part" matches one problem, and nothing else is reported.
 void ExpectProblems(const TFiles& files, const std::vector<std::string>& expected)
@@ -40,16 +27,14 @@ void ExpectProblems(const TFiles& files, const std::vector<std::string>& expecte
     CWorkingDirectory enter(dir.Path());
     ASSERT_TRUE(enter.Entered());
     const std::vector<NCheck::SProblem> problems = NCheck::CheckShow();
-    const std::string all = Problems(problems);
+    const std::string all = NCheck::ProblemLines(problems);
     for (const std::string& line : expected)
     {
         const size_t colon = line.find(": ");
-        const std::string place = line.substr(0, colon + 2);
-        const std::string part = line.substr(colon + 2);
         bool found = false;
-        std::istringstream in(all);
-        for (std::string got; std::getline(in, got) && !found;)
-            found = got.rfind(place, 0) == 0 && got.find(part) != std::string::npos;
+        for (const NCheck::SProblem& p : problems)
+            found = found || (line.compare(0, colon, p.m_File + ":" + std::to_string(p.m_Line)) == 0 &&
+                              p.m_Text.find(line.substr(colon + 2)) != std::string::npos);
         EXPECT_TRUE(found) << "missing " << line << "\nreported:\n" << all;
     }
     EXPECT_EQ(problems.size(), expected.size()) << all;
@@ -142,22 +127,18 @@ TEST(Check, TellsWhatIsWrongAndWhere)
           "vornscr/script.txt:18: no block of this timedchain is named b"}},
         {"archives",
          {{SCRIPT,
-           "vornmodel {\n name early\n stuff \"props|models\\box.mdl\"\n}\n"
+           "palette {\n x (1 1 1 1)\n}\nvornmodel {\n name early\n stuff \"props|models\\box.mdl\"\n}\n"
            "stufffile {\n name props\n filename \"data/props.stuff\"\n}\n"
            "vornmodel {\n name a\n stuff \"props|models\\box.mdl\"\n}\n"
            "vornmodel {\n name b\n stuff \"props|models/box.mdl\"\n}\n"
            "vornmodel {\n name c\n stuff \"props|models\\bx.mdl\"\n}\n"
            "vorntextures {\n outputdir \"out\"\n stuff \"props|texture\"\n}\n"
-           "object {\n objects {\n  a x\n  b x\n  c x\n  early x\n }\n}\npalette {\n x (1 1 1 1)\n}\n"},
+           "object {\n objects {\n  a x\n  b x\n  c x\n  early x\n }\n}\n"},
           {"data/props.stuff",
            NModelFiles::Archive({{"models\\box.mdl", OneTriangle()}, {"textures\\a.dds", "DDS "}})}},
-         {"vornscr/script.txt:3: props is defined after this line",
-          "vornscr/script.txt:15: written with '\\'", "vornscr/script.txt:19: did you mean models\\box.mdl?",
-          "vornscr/script.txt:23: props has no directory texture",
-          "vornscr/script.txt:27: colour x is defined in a palette after",
-          "vornscr/script.txt:28: colour x is defined in a palette after",
-          "vornscr/script.txt:29: colour x is defined in a palette after",
-          "vornscr/script.txt:30: colour x is defined in a palette after"}},
+         {"vornscr/script.txt:6: props is defined after this line",
+          "vornscr/script.txt:18: written with '\\'", "vornscr/script.txt:22: did you mean models\\box.mdl?",
+          "vornscr/script.txt:26: props has no directory texture"}},
     };
     for (const SCase& c : cases)
     {

@@ -7,7 +7,7 @@
 
 using namespace NKeth;
 
-TEST(TDynamicArray, SetCapacityKeepsOrDropsAndSetCountReserves)
+TEST(TDynamicArray, GrowsByOneAndSetCapacityKeepsOrDropsAndSetCountReserves)
 {
     TDynamicArray<CString> names;
     for (const char* n : {"a", "b", "c", "d"})
@@ -15,7 +15,11 @@ TEST(TDynamicArray, SetCapacityKeepsOrDropsAndSetCountReserves)
         CString s;
         s = n;
         names.Add(s);
+        EXPECT_EQ(names.GetCapacity(), names.GetCount()); // no spare room
     }
+    // An element of the array itself survives the reallocation.
+    names.Add(names[0]);
+    EXPECT_STREQ(names[4].GetText(), "a");
     names.SetCapacity(2);
     EXPECT_EQ(names.GetCount(), 2);
     EXPECT_STREQ(names[1].GetText(), "b");
@@ -28,17 +32,6 @@ TEST(TDynamicArray, SetCapacityKeepsOrDropsAndSetCountReserves)
     names.Clear();
     EXPECT_EQ(names.GetCount(), 0);
     EXPECT_EQ(names.GetCapacity(), 1);
-}
-
-TEST(TDynamicArray, AddingAnElementOfItselfSurvivesTheReallocation)
-{
-    TDynamicArray<CString> names;
-    CString s;
-    s = "first";
-    names.Add(s);
-    names.Add(names[0]);
-    names.Add(names[1]);
-    EXPECT_STREQ(names[2].GetText(), "first");
 }
 
 TEST(TDynamicArray, OverflowingSizesAreRefusedNotAllocatedShort)
@@ -54,35 +47,17 @@ TEST(TDynamicArray, OverflowingSizesAreRefusedNotAllocatedShort)
     EXPECT_EQ(values[0], 1.0);
 }
 
-namespace
+TEST(TDynamicArray, DeleteAllDeletesThePointedObjectsAndCopiesAreIndependent)
 {
-struct CCounted
-{
-    static int s_Live;
-    CCounted() { ++s_Live; }
-    virtual ~CCounted() { --s_Live; }
-};
-int CCounted::s_Live = 0;
-} // namespace
-
-TEST(TDynamicArray, DeleteAllDeletesThePointedObjectsAndClears)
-{
-    int blocks = NMemoryManager::GetLiveBlocks();
-    {
-        TDynamicArray<CCounted*> objects;
-        objects.Add(NEW CCounted);
-        objects.Add(nullptr);
-        objects.Add(NEW CCounted);
-        EXPECT_EQ(CCounted::s_Live, 2);
-        objects.DeleteAll();
-        EXPECT_EQ(CCounted::s_Live, 0);
-        EXPECT_EQ(objects.GetCount(), 0);
-    }
+    TDynamicArray<int*> objects;
+    const int blocks = NMemoryManager::GetLiveBlocks();
+    objects.Add(NEW int(1));
+    objects.Add(nullptr);
+    objects.Add(NEW int(2));
+    objects.DeleteAll();
+    EXPECT_EQ(objects.GetCount(), 0);
     EXPECT_EQ(NMemoryManager::GetLiveBlocks(), blocks);
-}
 
-TEST(TDynamicArray, CopiesAreIndependent)
-{
     TDynamicArray<int> a;
     a.Add(1);
     a.Add(2);

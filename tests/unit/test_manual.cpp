@@ -4,7 +4,6 @@
 #include "check.h"
 #include "container.h"
 #include "keth/func/classregistry.h"
-#include "keth/func/exception.h"
 #include "scripttest.h"
 #include "tempdir.h"
 
@@ -43,44 +42,29 @@ std::vector<SExample> Examples(const std::string& manual)
     std::string line;
     int number = 0;
     SExample* open = nullptr;
-    bool inOther = false;
+    bool inBlock = false;
     while (std::getline(in, line))
     {
         ++number;
         if (line.rfind("```", 0) == 0)
         {
-            if (open || inOther)
-            {
-                open = nullptr;
-                inOther = false;
-                continue;
-            }
+            inBlock = !inBlock;
             const std::string info = line.substr(3);
             const size_t blank = info.find(' ');
             const std::string kind = info.substr(0, blank);
-            if (kind == "show" || kind == "script" || kind == "file")
+            open = nullptr;
+            if (inBlock && (kind == "show" || kind == "script" || kind == "file"))
             {
                 examples.push_back(
                     {kind, blank == std::string::npos ? "" : info.substr(blank + 1), number, ""});
                 open = &examples.back();
             }
-            else
-                inOther = true;
-            continue;
         }
-        if (open)
+        else if (open)
             open->m_Text += line + "\n";
     }
-    EXPECT_FALSE(open || inOther) << "a code block of the manual is not closed";
+    EXPECT_FALSE(inBlock) << "a code block of the manual is not closed";
     return examples;
-}
-
-std::string Problems(const std::vector<NCheck::SProblem>& problems)
-{
-    std::string text;
-    for (const NCheck::SProblem& p : problems)
-        text += p.m_File + ":" + std::to_string(p.m_Line) + ": " + p.m_Text + "\n";
-    return text;
 }
 
 // Effect blocks of a level, and of the groups inside it, must be blocks the program knows.
@@ -127,7 +111,7 @@ TEST_F(ManualTest, EveryScriptExampleReadsCleanAndNamesOnlyKnownBlocks)
         std::vector<NCheck::SProblem> problems;
         std::vector<NCheck::SInclude> includes;
         NCheck::ScanScript("example", example.m_Text, problems, includes);
-        EXPECT_EQ(Problems(problems), "");
+        EXPECT_EQ(NCheck::ProblemLines(problems), "");
         CContainer root;
         ASSERT_EQ(ErrorOf([&] { ReadScript(root, example.m_Text); }), "");
         EXPECT_GT(ExpectKnownBlocks(root), 0);
@@ -176,7 +160,7 @@ TEST_F(ManualTest, EveryShowChecksCleanInTheSampleShow)
             continue;
         SCOPED_TRACE("the example at line " + std::to_string(example.m_Line) + " of the manual");
         ASSERT_TRUE(WriteBytes("vornscr/script.txt", example.m_Text));
-        EXPECT_EQ(Problems(NCheck::CheckShow()), "");
+        EXPECT_EQ(NCheck::ProblemLines(NCheck::CheckShow()), "");
     }
 }
 #endif

@@ -15,7 +15,6 @@ TEST(CString, FormattingAssignmentAndCopies)
     empty = static_cast<const char*>(nullptr);
     EXPECT_EQ(empty.GetLength(), 0);
 
-    EXPECT_STREQ(CString("%d%%-%s", 12, "ab").GetText(), "12%-ab");
     CString s;
     s = "100%d"; // assignment is verbatim, never a format
     CString copy(s);
@@ -37,12 +36,9 @@ TEST(CString, EditingAndSearching)
     CString a, b;
     a = "ab";
     b = "cde";
-    EXPECT_STREQ((a + b).GetText(), "abcde");
     a += b;
-    a += a;
+    a += a; // the text appended is its own
     EXPECT_STREQ(a.GetText(), "abcdeabcde");
-    a.Set("xyz", 2);
-    EXPECT_STREQ(a.GetText(), "xy");
 
     CString s;
     s = "abcabc";
@@ -50,8 +46,6 @@ TEST(CString, EditingAndSearching)
     EXPECT_EQ(s.Find("%c%c", 'c', 'a'), 2);
     EXPECT_EQ(s.Find("abcabcd"), -1);
     EXPECT_EQ(s.Find("%s", ""), 0);
-    EXPECT_TRUE(s.Contains("cab"));
-    EXPECT_FALSE(s.Contains("cc"));
 
     s = "abc";
     const struct
@@ -92,5 +86,4 @@ TEST(StringPrimitives, CompareHashAndLength)
     EXPECT_EQ(StrCmp("ab", "abc"), -1);
     EXPECT_EQ(StrHash("ab"), 97 * 31 + 98);
     EXPECT_EQ(StrHash("\xff"), -1);
-    EXPECT_EQ(StrLen("four"), 4);
 }

@@ -1,5 +1,4 @@
 #include "variant.h"
-#include "keth/func/exception.h"
 #include "scripttest.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +35,11 @@ TEST(CVariant, CopiesAreIndependentAndNumbersDropText)
 
 TEST(CVariant, NumberConversionsTruncateSaturateAndRefuseOtherTypes)
 {
-    EXPECT_EQ(CVariant::FromInt(42).ToInt(), 42);
     EXPECT_EQ(CVariant::FromFloat(-2.7f).ToInt(), -2);
     EXPECT_EQ(CVariant::FromFloat(2.999f).ToInt(), 2);
     EXPECT_EQ(CVariant::FromFloat(1e19f).ToInt(), 2147483647);
     EXPECT_EQ(CVariant::FromFloat(-1e19f).ToInt(), -2147483647 - 1);
     EXPECT_EQ(CVariant::FromInt(3).ToFloat(), 3.0f);
-    EXPECT_EQ(CVariant::FromFloat(0.25f).ToFloat(), 0.25f);
     for (const CVariant& v : {CVariant("12"), CVariant(1, 2, 3), CVariant()})
     {
         EXPECT_EQ(ErrorOf([&] { v.ToInt(); }), "Variant type error");
@@ -50,42 +47,27 @@ TEST(CVariant, NumberConversionsTruncateSaturateAndRefuseOtherTypes)
     }
 }
 
-TEST(CVariant, ToStringFormatsByTypeAndRefusesEmptyOrUnknown)
+// The script reader's tests see the text form of numbers, vectors and strings.
+TEST(CVariant, ToStringFormatsMatricesAndPointersAndRefusesEmptyOrUnknown)
 {
     float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 6.25f, 7, 1};
-    const std::pair<CVariant, const char*> cases[] = {
-        {CVariant::FromInt(-7), "-7"},
-        {CVariant::FromFloat(1.5f), "1.500000"},
-        {CVariant::FromVector2(1, -2), "(1.000000 -2.000000)"},
-        {CVariant(1, 2, 3), "(1.000000 2.000000 3.000000)"},
-        {CVariant(1, 2, 3, 4.5f), "(1.000000 2.000000 3.000000 4.500000)"},
-        {CVariant(m), "((1.0 0.0 0.0 0.0) (0.0 1.0 0.0 0.0) (0.0 0.0 1.0 0.0) (5.0 6.2 7.0 1.0))"},
-        {CVariant("x y"), "x y"},
-        {CVariant::FromPointer(reinterpret_cast<void*>(0x1234)), "[0x    1234]"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Text(c.first), c.second);
+    EXPECT_EQ(Text(CVariant(m)), "((1.0 0.0 0.0 0.0) (0.0 1.0 0.0 0.0) (0.0 0.0 1.0 0.0) (5.0 6.2 7.0 1.0))");
+    EXPECT_EQ(Text(CVariant::FromPointer(reinterpret_cast<void*>(0x1234))), "[0x    1234]");
     CVariant unknown;
     unknown.m_Type = 99;
     EXPECT_EQ(ErrorOf([] { CVariant().ToString(); }), "Variant type error");
     EXPECT_EQ(ErrorOf([&] { unknown.ToString(); }), "Variant type error");
 }
 
-TEST(CVariant, PointersRoundTripOnlyFromPointerValues)
+TEST(CVariant, OnlyTheirOwnTypeGivesAVectorOrAPointer)
 {
     int target = 0;
-    CVariant copy = CVariant::FromPointer(&target);
-    EXPECT_EQ(copy.ToPointer(), &target);
-    EXPECT_EQ(CVariant::FromInt(1).ToPointer(), nullptr);
-    std::string wide = Text(copy);
-    EXPECT_EQ(std::stoull(wide.substr(3, wide.size() - 4), nullptr, 16),
-              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&target)));
-}
-
-TEST(CVariant, ToVector3IsZeroForEveryOtherType)
-{
+    EXPECT_EQ(CVariant::FromPointer(&target).ToPointer(), &target);
     EXPECT_EQ(CVariant(1, 2, 3).ToVector3(), CVector3(1, 2, 3));
-    for (const CVariant& v :
-         {CVariant(1, 2, 3, 4), CVariant("1 2 3"), CVariant::FromVector2(1, 2), CVariant()})
+    for (const CVariant& v : {CVariant(1, 2, 3, 4), CVariant("1 2 3"), CVariant::FromVector2(1, 2),
+                              CVariant::FromInt(1), CVariant()})
+    {
         EXPECT_EQ(v.ToVector3(), CVector3(0, 0, 0));
+        EXPECT_EQ(v.ToPointer(), nullptr);
+    }
 }

@@ -28,10 +28,7 @@ TEST(Matrix, ProductTakesColumnsOfTheRightFactor)
     // Translation then scale: a point is scaled first, then moved.
     SMatrix m = SMatrix::Translation(1, 2, 3) * SMatrix::Scale(2, 3, 4);
     ExpectMatrix(m, {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1});
-    CVector3 p = m.TransformPoint(CVector3(1, 1, 1));
-    EXPECT_FLOAT_EQ(p.x, 3);
-    EXPECT_FLOAT_EQ(p.y, 5);
-    EXPECT_FLOAT_EQ(p.z, 7);
+    EXPECT_EQ(m.TransformPoint(CVector3(1, 1, 1)), CVector3(3, 5, 7));
 
     SMatrix a, b;
     for (int i = 0; i < 16; ++i)
