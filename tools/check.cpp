@@ -773,6 +773,7 @@ std::vector<SProblem> CheckShow()
 {
     return CChecker().Run();
 }
+
 std::string ProblemLines(const std::vector<SProblem>& problems)
 {
     std::string text;
