@@ -62,9 +62,6 @@ TEST(Check, TellsWhatIsWrongAndWhere)
         std::vector<std::string> m_Expected;
     };
     const SCase cases[] = {
-        {"a clean show",
-         {{SCRIPT, "texture {\n name t\n texturefile \"data/grid.tga\"\n}\nscreen {\n texture t\n}\n"}},
-         {}},
         {"syntax",
          {{SCRIPT, "clear {\n starttime 1.5e3\n pos (1, 2)\n name \"open\n prio 0;\n pos (1 2 3 4a)\n}\n"}},
          {"vornscr/script.txt:2: without an exponent", "vornscr/script.txt:3: not commas",

@@ -43,13 +43,6 @@ TEST(Matrix, ProductTakesColumnsOfTheRightFactor)
     ExpectMatrix(a.Transposed(), {1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 4, 8, 12, 16});
 }
 
-TEST(Matrix, ViewOfTheDefaultObserverLooksAlongX)
-{
-    float yaw = 1.5707964f;
-    SMatrix view = SMatrix::Rotation(-yaw, 0, 0).Transposed() * SMatrix::Translation(50, 0, 0);
-    ExpectMatrix(view, {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -50, 1}, 1e-4f);
-}
-
 TEST(Vector, CrossAndLength)
 {
     CVector3 x(1, 0, 0), y(0, 1, 0);
