@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 
 namespace
@@ -162,7 +161,7 @@ TEST(ScriptErrors, NameTheFileTheLineAndWhatWasRead)
     for (const SCase& c : cases)
     {
         SCOPED_TRACE(c.m_Script);
-        NKeth::CMemoryReader in(c.m_Script, int32_t(strlen(c.m_Script)));
+        CTextReader in(c.m_Script);
         CContainer root;
         CLogCapture log;
         float value;
@@ -194,7 +193,6 @@ TEST(ToolCommands, ExitStatusAndWhereTheyWrite)
     };
     const SCase cases[] = {
         {"help", 0, "usage: vornscr-tool", ""},
-        {"--help", 0, "usage: vornscr-tool", ""},
         {"", 2, "", "usage: vornscr-tool"},
         {"frobnicate", 2, "", "unknown command frobnicate"},
         {"image " + (dir / "in.tga") + " " + (dir / "out.png"), 1, "", "must end in .tga"},

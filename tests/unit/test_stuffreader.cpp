@@ -118,12 +118,6 @@ TEST(StuffReader, FindFilesIsDepthFirstInDirectoryOrder)
                                         "textures\\props\\deep\\x.dds", "textures\\a.dds.bak"}));
     EXPECT_EQ(archive.Paths(".dds").size(), 6u);
     EXPECT_EQ(archive.Paths(".DDS").size(), 0u);
-
-    CString path;
-    archive.m_Reader.GetDirectoryPath(archive.m_Reader.FindNode("root.dds", false), path);
-    EXPECT_STREQ(path.GetText(), "");
-    archive.m_Reader.GetDirectoryPath(archive.m_Reader.FindNode("textures\\props\\lamp.dds", false), path);
-    EXPECT_STREQ(path.GetText(), "textures\\props\\");
 }
 
 TEST(StuffReader, DamagedArchivesServeWhatLiesInsideAndSayWhy)

@@ -42,10 +42,3 @@ TEST(Matrix, ProductTakesColumnsOfTheRightFactor)
     EXPECT_FLOAT_EQ(ab[13], 2 * 4 + 6 * 3 + 10 * 2 + 14 * 1);
     ExpectMatrix(a.Transposed(), {1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 4, 8, 12, 16});
 }
-
-TEST(Vector, CrossAndLength)
-{
-    CVector3 x(1, 0, 0), y(0, 1, 0);
-    EXPECT_EQ(x.Cross(y), CVector3(0, 0, 1));
-    EXPECT_FLOAT_EQ(CVector3(3, 4, 12).Length(), 13);
-}
