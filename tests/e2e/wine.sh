@@ -61,7 +61,7 @@ printf 'palette {\nmark (1 0 0.5 1)\n}\nclear {\ncolor mark\n}\n' >"$show/vornsc
 cp "$bin/vornscr.scr" "$show/vornscr.exe"
 x86_64-w64-mingw32-g++-win32 -O2 -static -o "$work/postclose.exe" "$root/tests/e2e/postclose.cpp"
 x86_64-w64-mingw32-g++-win32 -O2 -static -o "$work/saver_dialog.exe" "$root/tests/e2e/saver_dialog.cpp" -lgdi32
-g++ -O2 -o "$work/window_pixels" "$root/tests/e2e/window_pixels.cpp" -lX11 -lXcomposite
+g++ -O2 -o "$work/x11_window" "$root/tests/e2e/x11_window.cpp" -lX11 -lXcomposite
 
 log=$work/vornscr.log
 winlog=$(wine winepath -w "$log" 2>/dev/null | tr -d '\r')
@@ -204,7 +204,7 @@ read -r _ outside < <(colour_share "${px:-0}" "${py:-0}" "${pw:-1}" "${ph:-1}")
 # Wine composes no window of another process into ours on the screen: it keeps what the program
 # drew in an off-screen X window of the child's size, below one of its 1x1 placeholders.
 drawn=$(xwininfo -root -tree | grep -F -- "${pw:-0}x${ph:-0}+0+0  +-1+-1" | awk '{ print $1 }' | tail -n 1)
-share=$([ -n "$drawn" ] && "$work/window_pixels" "$drawn" 255 0 128)
+share=$([ -n "$drawn" ] && "$work/x11_window" pixels "$drawn" 255 0 128)
 alive=no
 kill -0 "$preview_pid" 2>/dev/null && ! grep -q '^exit ' "$work/preview.out" && alive=yes
 touch "$work/preview.done"

@@ -17,10 +17,8 @@ COGLDevice* TestDevice(int index)
         // A shader found in the driver's disk cache is not compiled again and comes back with an
         // empty info log, which would hide the warnings the shader tests look for.
         setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
-        static bool enumerated = false;
-        if (!enumerated)
-            EnumerateMonitors();
-        enumerated = true;
+        static const bool enumerated = (EnumerateMonitors(), true);
+        (void)enumerated;
         COGLDevice* created = CreateOGLDevice();
         if (created && created->Create(sizes[index][0], sizes[index][1], false, sizes[index][2]) &&
             glewInit() == GLEW_OK)
@@ -66,10 +64,10 @@ std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uin
 
 std::vector<uint8_t> Texel(GLenum target, int level)
 {
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(target, level, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(target, level, GL_TEXTURE_HEIGHT, &h);
-    std::vector<uint8_t> texels(size_t(w) * size_t(h) * 4 + 4);
+    std::vector<uint8_t> texels(size_t(LevelParameter(target, level, GL_TEXTURE_WIDTH) *
+                                       LevelParameter(target, level, GL_TEXTURE_HEIGHT)) *
+                                    4 +
+                                4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(target, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
     return {texels[0], texels[1], texels[2], texels[3]};
@@ -79,6 +77,13 @@ GLint Integer(GLenum name)
 {
     GLint value = 0;
     glGetIntegerv(name, &value);
+    return value;
+}
+
+GLint LevelParameter(GLenum target, int level, GLenum name)
+{
+    GLint value = 0;
+    glGetTexLevelParameteriv(target, level, name, &value);
     return value;
 }
 

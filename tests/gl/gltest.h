@@ -52,6 +52,7 @@ std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uin
 // The RGBA of the first texel of that level of the bound texture.
 std::vector<uint8_t> Texel(GLenum target, int level = 0);
 GLint Integer(GLenum name);
+GLint LevelParameter(GLenum target, int level, GLenum name);
 // The viewport, the matrix mode, both matrix stack depths and both matrices.
 std::vector<float> MatrixState();
 inline bool IsLit(const SPixel& p)

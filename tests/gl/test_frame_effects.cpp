@@ -49,8 +49,6 @@ TEST(FrameEffects, ClearsFillTheFrameWithTheirPaletteColour)
         {"palette {\nsky (0.2 0.3 0.5 1)\n}\nclear {\ncolor sky\n}\n", 0.2f, 0.3f, 0.5f},
         // The palette is read in script order, so a clear before it finds no colour.
         {"clear {\ncolor sky\n}\npalette {\nsky (0.2 0.3 0.5 1)\n}\n", 0, 1, 0},
-        {"palette {\nsky (1 0 0 1)\nsky (0 0 1 1)\n}\npalette {\nsky (1 1 1 1)\n}\nclear {\ncolor sky\n}\n",
-         1, 0, 0},
         // Lines without a vector, the base parameter "name" among them, are transparent black.
         {"palette {\nname dusk\nfog 3\n}\nclear {\ncolor name\n}\n", 0, 0, 0},
         {"palette {\nname dusk\n}\nclear {\ncolor dusk\n}\n", 0, 1, 0},

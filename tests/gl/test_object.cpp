@@ -134,14 +134,9 @@ TEST(ScreenDrawing, RisesWithTheFirstQuarterOfTheTurn)
     screen.InitDevice(0);
     screen.PrepareDevice(0);
 
-    struct SCase
+    for (const auto& [phase, visible] : {std::pair{0.25f, true}, {0.5f, false}, {0.6f, false}, {1.0f, false}})
     {
-        float phase;
-        bool visible;
-    };
-    for (const SCase& c : {SCase{0.25f, true}, SCase{0.5f, false}, SCase{0.6f, false}, SCase{1.0f, false}})
-    {
-        object.m_Phase = c.phase;
+        object.m_Phase = phase;
         screen.Update(0, 0);
         ClearFrame();
         glMatrixMode(GL_PROJECTION);
@@ -149,14 +144,14 @@ TEST(ScreenDrawing, RisesWithTheFirstQuarterOfTheTurn)
         glMatrixMode(GL_MODELVIEW);
         screen.Render(0, 0);
         const std::vector<SPixel> frame = ReadFrame();
-        if (c.visible)
+        if (visible)
         {
             // Grey at three quarters: 0.5 * 0.75 of full brightness.
             EXPECT_TRUE(Near(ReadPixel(68, 128), 0.375f, 0.375f, 0.375f, 3)) << ReadPixel(68, 128);
             EXPECT_GT(CountPixels(frame, IsLit), 2000);
         }
         else
-            EXPECT_EQ(CountPixels(frame, IsLit), 0) << c.phase;
+            EXPECT_EQ(CountPixels(frame, IsLit), 0) << phase;
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
 }

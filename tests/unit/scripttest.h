@@ -70,6 +70,15 @@ inline std::string WithoutTimings(const std::string& log)
     return out;
 }
 
+// The names of a list of effects, in order.
+inline std::vector<std::string> NamesOf(const NKeth::TDynamicArray<CEffect*>& effects)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < effects.GetCount(); ++i)
+        names.push_back(effects[i]->m_Name.GetText());
+    return names;
+}
+
 // Effects live until the process ends in the program; the tests free them.
 inline void DeleteEffects(CDemoSystem& system)
 {

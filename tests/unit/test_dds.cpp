@@ -112,15 +112,13 @@ void ExpectMatchesReference(const CImage& compressed)
     EXPECT_EQ(mismatches, 0) << width << " x " << height;
 }
 
-bool LoadDDS(const TBytes& file, CImage& image, CMemoryReader** keep = nullptr)
+bool LoadDDS(const TBytes& file, CImage& image, int32_t* position = nullptr)
 {
-    CMemoryReader* in = new CMemoryReader(file.data(), int32_t(file.size()));
-    in->m_MimeType = GetMimeTypeFromFileName("texture.dds");
-    bool ok = image.Load(*in);
-    if (keep)
-        *keep = in;
-    else
-        delete in;
+    CMemoryReader in(file.data(), int32_t(file.size()));
+    in.m_MimeType = GetMimeTypeFromFileName("texture.dds");
+    const bool ok = image.Load(in);
+    if (position)
+        *position = in.m_Position;
     return ok;
 }
 
@@ -137,10 +135,9 @@ TEST(DDSLoad, HeaderAndLimits)
     // A linear size beyond the top level reads the top level only.
     TBytes withMips = blocks;
     withMips.resize(blocks.size() + 4096, 0xEE);
-    CMemoryReader* in = nullptr;
-    ASSERT_TRUE(LoadDDS(MakeDDS("DXT3", 256, 256, withMips, 0x7FFFFFFF), image, &in));
-    EXPECT_EQ(in->m_Position, 128 + 65536);
-    delete in;
+    int32_t position = 0;
+    ASSERT_TRUE(LoadDDS(MakeDDS("DXT3", 256, 256, withMips, 0x7FFFFFFF), image, &position));
+    EXPECT_EQ(position, 128 + 65536);
 
     // Files refused by their header leave the image as it was.
     TBytes unsigned_ = MakeDDS("DXT5", 4, 4, TBytes(16));

@@ -142,10 +142,6 @@ TEST(ZReader, HeaderVerdicts)
         EXPECT_STREQ(reader.m_Error, c.m_Error);
         EXPECT_EQ(reader.IsOpen(), c.m_Error == nullptr);
     }
-    // An empty stored block, then a final one holding "abc", with a damaged checksum.
-    const Bytes badAdler = {0x78, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01, 0x03, 0x00,
-                            0xFC, 0xFF, 'a',  'b',  'c',  0x02, 0x4D, 0x01, 0x26};
-    EXPECT_EQ(ErrorOf([&] { Inflate(badAdler, 100); }), "Unable to load. zlib data check failed");
 }
 
 // Hand-made streams for what zlib never writes. Fixed blocks that go on with twelve literals

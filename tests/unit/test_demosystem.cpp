@@ -19,13 +19,6 @@ class CNotAnEffect : public NClassRegistry::CClass
 };
 KETH_REGISTER_CLASS(CNotAnEffect, "notaneffect");
 
-std::vector<std::string> Names(const CDemoSystem& system)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < system.m_Effects.GetCount(); ++i)
-        names.push_back(system.m_Effects[i]->m_Name.GetText());
-    return names;
-}
 } // namespace
 
 // Blocks that are unknown, empty or of a class that is not an effect create nothing and log nothing.
@@ -36,7 +29,7 @@ TEST(DemoSystem, TheRootGroupsTheTopLevelBlocksAndEffectsAreListedAsTheirCreatio
                    " group {\n  name mid\n  probe {\n   name inner2\n  }\n }\n}\nname rootname\n"
                    "settings {\n width 5\n}\nGroup {\n name x\n}\nnotaneffect {\n x 1\n}\nprobe {\n}\nprobe\n"
                    "probe {\n name last\n}\n");
-    EXPECT_EQ(Names(show.m_System),
+    EXPECT_EQ(NamesOf(show.m_System.m_Effects),
               (std::vector<std::string>{"first", "inner1", "inner2", "mid", "outer", "last", "rootname"}));
     EXPECT_EQ(show.m_System.m_Effects.GetCapacity(), show.m_System.m_Effects.GetCount());
     CEffect_Group* root = dynamic_cast<CEffect_Group*>(show.m_System.m_Root);
@@ -51,7 +44,7 @@ TEST(DemoSystem, TheRootGroupsTheTopLevelBlocksAndEffectsAreListedAsTheirCreatio
     EXPECT_TRUE(log.Contains(" ms for group\n"));
 }
 
-TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffect)
+TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffectAndFindEffectFindsTheFirst)
 {
     CDemoSystem system;
     CContainer node;
@@ -63,8 +56,13 @@ TEST(DemoSystem, CreateEffectReadsTheNodeAndRegistersTheEffect)
     EXPECT_EQ(effect->m_Owner, &system);
     EXPECT_EQ(effect->m_StartTime, 3.0f);
     EXPECT_NE(system.CreateEffect("probe", nullptr), nullptr);
-    EXPECT_EQ(system.m_Effects.GetCount(), 2);
+    ReadScript(node, "prio 2\n");
+    EXPECT_NE(system.CreateEffect("probe", &node), nullptr);
+    ASSERT_EQ(system.m_Effects.GetCount(), 3);
+    EXPECT_STREQ(system.m_Effects[2]->m_Name.GetText(), "made");
+    // The first in list order; names are exact.
     EXPECT_EQ(system.FindEffect("made"), 0);
+    EXPECT_EQ(system.FindEffect("Made") + system.FindEffect("none") + system.FindEffect(nullptr), -3);
     DeleteEffects(system);
 }
 
@@ -77,21 +75,13 @@ TEST(DemoSystem, ErrorsWhileReadingPassThroughAndLeaveEarlierEffectsOwned)
         "probe {\n name never\n}\n");
     CDemoSystem system;
     EXPECT_EQ(ErrorOf([&] { system.Init(root); }), "probe failed");
-    EXPECT_EQ(Names(system), (std::vector<std::string>{"ok", "early"}));
+    EXPECT_EQ(NamesOf(system.m_Effects), (std::vector<std::string>{"ok", "early"}));
     EXPECT_EQ(system.m_Root, nullptr);
+    // Without a root, updates and renders do nothing.
+    system.Update();
+    system.Render();
+    system.DrawDebugText(0, 0, "text");
     DeleteEffects(system);
-}
-
-TEST(DemoSystem, FindEffectReturnsTheFirstInListOrder)
-{
-    CTestShow show(
-        "group {\n name twin\n probe {\n  name twin\n  prio 1\n }\n}\nprobe {\n name twin\n prio 2\n}\n");
-    int index = show.m_System.FindEffect("twin");
-    ASSERT_EQ(index, 0);
-    EXPECT_EQ(show.m_System.m_Effects[index]->m_Prio, 1);
-    EXPECT_EQ(show.m_System.FindEffect("Twin"), -1);
-    EXPECT_EQ(show.m_System.FindEffect("none"), -1);
-    EXPECT_EQ(show.m_System.FindEffect(nullptr), -1);
 }
 
 TEST(DemoSystem, FindOutputSplitsTheKeyAtTheFirstPoint)
@@ -171,15 +161,6 @@ TEST(DemoSystem, TheClockStartsAtZeroAndTheRootRunsWhateverItsTimesSay)
     DeleteEffects(show.m_System);
     show.m_System.Init(show.m_Root);
     EXPECT_FALSE(show.m_System.m_TimerStarted);
-}
-
-TEST(DemoSystem, UpdateAndRenderBeforeInitDoNothing)
-{
-    CDemoSystem system;
-    system.Update();
-    system.Render();
-    EXPECT_EQ(system.m_Root, nullptr);
-    system.DrawDebugText(0, 0, "text");
 }
 
 TEST(DemoSystem, EffectsNestedTooDeeplyAreSkipped)

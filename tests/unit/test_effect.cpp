@@ -17,7 +17,7 @@ std::string ReadLog(CEffect& effect, const std::string& script)
 }
 } // namespace
 
-TEST(EffectTiming, ResolvesStartEndAndDuration)
+TEST(EffectRead, ResolvesStartEndAndDurationAndReadsPriorityAndNameOrRaises)
 {
     const char* const BOTH = "SCRIPT: Start, end and duration specified. Using start and end times\n";
     const char* const BACKWARDS = "SCRIPT: End time is smaller then start time\n";
@@ -26,7 +26,11 @@ TEST(EffectTiming, ResolvesStartEndAndDuration)
         const char* m_Script;
         float m_Start, m_End, m_Duration;
         std::string m_Log;
+        int m_Prio = 100;
+        const char* m_Name = "";
     } cases[] = {
+        {"prio 7.9\nname \"the one\"\nname other\n", 0, 100000, 100000, "", 7, "the one"},
+        {"name 12\n", 0, 100000, 100000, "", 100, "12"},
         {"", 0, 100000, 100000, ""},
         {"duration 5\n", 0, 100000, 100000, ""},
         {"starttime 2\nduration 5\n", 2, 7, 5, ""},
@@ -50,24 +54,8 @@ TEST(EffectTiming, ResolvesStartEndAndDuration)
         EXPECT_EQ(ReadLog(effect, t.m_Script), t.m_Log);
         EXPECT_EQ(std::vector<float>({effect.m_StartTime, effect.m_EndTime, effect.m_Duration}),
                   std::vector<float>({t.m_Start, t.m_End, t.m_Duration}));
-    }
-}
-
-TEST(Effect, ReadsPriorityAndNameWithDefaults)
-{
-    const struct
-    {
-        const char* m_Script;
-        int m_Prio;
-        const char* m_Name;
-    } cases[] = {
-        {"", 100, ""}, {"prio 7.9\nname \"the one\"\nname other\n", 7, "the one"}, {"name 12\n", 100, "12"}};
-    for (const auto& c : cases)
-    {
-        CEffect effect;
-        ReadLog(effect, c.m_Script);
-        EXPECT_EQ(effect.m_Prio, c.m_Prio) << c.m_Script;
-        EXPECT_STREQ(effect.m_Name.GetText(), c.m_Name) << c.m_Script;
+        EXPECT_EQ(effect.m_Prio, t.m_Prio);
+        EXPECT_STREQ(effect.m_Name.GetText(), t.m_Name);
     }
     CEffect effect;
     EXPECT_EQ(ErrorOf([&] { ReadLog(effect, "starttime soon\n"); }), "Variant type error");

@@ -10,20 +10,20 @@ using namespace NKeth;
 
 namespace
 {
+// The output of that key, which must be of that type.
+CVariant Output(CTestShow& show, const char* key, uint32_t type)
+{
+    CVariant value = show.m_System.GetOutputValue(key);
+    EXPECT_EQ(value.m_Type, type) << key;
+    return value;
+}
 SMatrix OutputMatrix(CTestShow& show, const char* key)
 {
-    CVariant value;
-    EXPECT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_MATRIX)) << key;
-    return MatrixOf(value);
+    return MatrixOf(Output(show, key, CVariant::TYPE_MATRIX));
 }
-
 CVector3 OutputVector(CTestShow& show, const char* key)
 {
-    CVariant value;
-    EXPECT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-    EXPECT_EQ(value.m_Type, uint32_t(CVariant::TYPE_VECTOR3)) << key;
-    return value.ToVector3();
+    return Output(show, key, CVariant::TYPE_VECTOR3).ToVector3();
 }
 
 void ExpectMatrixNear(const SMatrix& actual, const float (&expected)[16])
@@ -78,20 +78,15 @@ TEST(CameraEffect, WithoutASourceItPublishesTheIdentityTheOriginAndItsLens)
                    "camera {\n name lens\n nearplane 0.5\n farplane 300\n fov 45\n}\n");
     show.m_System.UpdateAt(1);
     ExpectMatrixNear(OutputMatrix(show, "cam.transform"), IDENTITY);
-    CVector3 pos = OutputVector(show, "cam.pos");
-    EXPECT_EQ(pos, CVector3(0, 0, 0));
+    EXPECT_EQ(OutputVector(show, "cam.pos"), CVector3(0, 0, 0));
     const std::pair<const char*, float> lens[] = {{"cam.nearplane", 1},   {"cam.farplane", 100},
                                                   {"cam.fov", 90},        {"lens.nearplane", 0.5f},
                                                   {"lens.farplane", 300}, {"lens.fov", 45}};
-    CVariant value;
     for (const auto& [key, expected] : lens)
-    {
-        ASSERT_TRUE(show.m_System.FindOutput(key, &value)) << key;
-        EXPECT_EQ(value.ToFloat(), expected) << key;
-    }
+        EXPECT_EQ(Output(show, key, CVariant::TYPE_FLOAT).ToFloat(), expected) << key;
     // No clock of its own.
-    EXPECT_FALSE(show.m_System.FindOutput("cam.localtime", &value));
-    EXPECT_FALSE(show.m_System.FindOutput("cam.amount", &value));
+    for (const char* key : {"cam.localtime", "cam.amount"})
+        Output(show, key, CVariant::TYPE_EMPTY);
 }
 
 TEST(CameraEffect, RepublishesTheTransformOfTheEffectItNames)

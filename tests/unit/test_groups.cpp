@@ -10,14 +10,6 @@ using namespace NKeth;
 
 namespace
 {
-std::vector<std::string> ActiveNames(CEffect_Group* group)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < group->m_Active.GetCount(); ++i)
-        names.push_back(group->m_Active[i]->m_Name.GetText());
-    return names;
-}
-
 std::string Probe(const std::string& name, const std::string& lines = "")
 {
     return "probe {\n name " + name + "\n" + lines + "}\n";
@@ -37,7 +29,7 @@ TEST(Group, ChildrenRunInAscendingPriorityWithTiesInScriptOrder)
         for (const std::string& name : order)
             journal.push_back(name + call);
     EXPECT_EQ(show.TakeJournal(), journal);
-    EXPECT_EQ(ActiveNames(show.Group("g")), order);
+    EXPECT_EQ(NamesOf(show.Group("g")->m_Active), order);
 }
 
 // Active from the start up to but not at the end; the active list is rebuilt every frame.
@@ -52,7 +44,7 @@ TEST(Group, AChildIsActiveFromItsStartUpToButNotAtItsEnd)
     for (const auto& [t, active] : frames)
     {
         show.m_System.UpdateAt(t);
-        EXPECT_EQ(ActiveNames(root), active) << t;
+        EXPECT_EQ(NamesOf(root->m_Active), active) << t;
     }
     show.m_System.UpdateAt(3);
     EXPECT_EQ(show.Effect("p")->m_LocalTime, 1.0f);
@@ -67,18 +59,15 @@ TEST(Group, ChildTimesAreRelativeToTheGroup)
 {
     CTestShow show("group {\n name g\n starttime 10\n endtime 20\n" + Probe("p", "starttime 2\n") + "}\n");
     show.m_System.UpdateAt(11);
-    EXPECT_TRUE(ActiveNames(show.Group("g")).empty());
+    EXPECT_TRUE(NamesOf(show.Group("g")->m_Active).empty());
     show.m_System.UpdateAt(13);
-    EXPECT_EQ(ActiveNames(show.Group("g")), std::vector<std::string>{"p"});
+    EXPECT_EQ(NamesOf(show.Group("g")->m_Active), std::vector<std::string>{"p"});
     EXPECT_EQ(show.Effect("g")->m_LocalTime, 3.0f);
     EXPECT_FLOAT_EQ(show.Effect("g")->m_Amount, 0.3f);
     EXPECT_EQ(show.Effect("p")->m_LocalTime, 1.0f);
     // The group publishes its own clock.
-    CVariant out;
-    ASSERT_TRUE(show.m_System.FindOutput("g.localtime", &out));
-    EXPECT_EQ(out.ToFloat(), 3.0f);
-    ASSERT_TRUE(show.m_System.FindOutput("p.amount", &out));
-    EXPECT_FLOAT_EQ(out.ToFloat(), 1e-5f);
+    EXPECT_EQ(show.m_System.GetOutputValue("g.localtime").ToFloat(), 3.0f);
+    EXPECT_FLOAT_EQ(show.m_System.GetOutputValue("p.amount").ToFloat(), 1e-5f);
     // Outside the group's time the child is not reached, whatever its own times say.
     show.TakeJournal();
     show.m_System.UpdateAt(25);
@@ -138,12 +127,12 @@ TEST(Chain, ChildTimesFollowTheChainOrThePartLines)
         {
             CEffect* e = show.Effect(name);
             ASSERT_NE(e, nullptr) << name;
-            EXPECT_EQ(e->m_StartTime, start) << name;
-            EXPECT_EQ(e->m_EndTime, end) << name;
-            EXPECT_EQ(e->m_Duration, end - start) << name;
+            EXPECT_EQ(std::vector<float>({e->m_StartTime, e->m_EndTime, e->m_Duration}),
+                      std::vector<float>({start, end, end - start}))
+                << name;
         }
         show.m_System.UpdateAt(c.m_At);
-        EXPECT_EQ(ActiveNames(show.Group("c")), std::vector<std::string>{c.m_Running});
+        EXPECT_EQ(NamesOf(show.Group("c")->m_Active), std::vector<std::string>{c.m_Running});
         EXPECT_EQ(log.Contains("SCRIPT: part line needs a name, a time and two numbers; ignored\n"),
                   c.m_Script.find("part a 2 0\n") != std::string::npos);
     }

@@ -1,12 +1,16 @@
+#include "keth/ext/loader/dds/dds.h"
 #include "keth/func/exception.h"
 #include "keth/func/image.h"
+#include "keth/func/stream.h"
 #include "logcapture.h"
+#include "tempdir.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,24 @@ const SLayout LAYOUTS[] = {
     {"L8", CFormat::MODEL_LUMINANCE, 0x08000000, 0x00FFFFFF, 1, 0, 0, 0, -1},
     {"LA8", CFormat::MODEL_LUMINANCE, 0x08080000, 0x0003FFFF, 2, 0, 0, 0, 1},
 };
+
+std::string TGA(int type, int bits, const std::string& pixels)
+{
+    std::string header(18, '\0');
+    header[2] = char(type);
+    header[12] = header[14] = 1; // 1 x 1
+    header[16] = char(bits);
+    header[17] = 0x20;
+    return header + pixels;
+}
+
+std::string DDS(const char* fourCC)
+{
+    std::string file = "DDS " + std::string(124, '\0');
+    file[4 + 8] = file[4 + 12] = 4; // 4 x 4
+    file.replace(4 + 80, 4, fourCC);
+    return file + std::string(16, '\x55');
+}
 } // namespace
 
 TEST(ImageFormat, DerivedSizes)
@@ -98,19 +120,10 @@ TEST(ImageFormat, ChannelsAndDepths)
     EXPECT_EQ(format.m_BitsPerPixel, 11);
     EXPECT_EQ(format.m_Pitch, 6);
 
-    EXPECT_EQ(ErrorOf(
-                  []
-                  {
-                      CFormat f(CFormat::PRESET_DXT3, 4, 4);
-                      f.SetChannels(CFormat::MODEL_RGB, 0, 1, 2, 255);
-                  }),
+    CFormat dxt3(CFormat::PRESET_DXT3, 4, 4), untyped;
+    EXPECT_EQ(ErrorOf([&] { dxt3.SetChannels(CFormat::MODEL_RGB, 0, 1, 2, 255); }),
               "CImage::CFormat::SetChannels: Wrong type.");
-    EXPECT_EQ(ErrorOf(
-                  []
-                  {
-                      CFormat f;
-                      f.SetChannelDepths(8, 8, 8, 0);
-                  }),
+    EXPECT_EQ(ErrorOf([&] { untyped.SetChannelDepths(8, 8, 8, 0); }),
               "CImage::CFormat::SetChannelDepths: Wrong type.");
 }
 
@@ -165,13 +178,14 @@ TEST(ImageConvert, TableAgreesWithColourModels)
     for (const SLayout& from : LAYOUTS)
         for (const SLayout& to : LAYOUTS)
         {
-            if (from.model == CFormat::MODEL_LUMINANCE || &from == &to ||
-                (from.model == CFormat::MODEL_YCBCR && to.model == CFormat::MODEL_LUMINANCE))
+            const bool fromYcc = from.model == CFormat::MODEL_YCBCR, toYcc = to.model == CFormat::MODEL_YCBCR;
+            const bool toGrey = to.model == CFormat::MODEL_LUMINANCE;
+            if (from.model == CFormat::MODEL_LUMINANCE || &from == &to || (fromYcc && toGrey))
                 continue;
             SCOPED_TRACE(std::string(from.name) + " -> " + to.name);
-            const int width = 7, height = 3, n = width * height;
+            const int n = 7 * 3;
             CImage source, out;
-            ASSERT_TRUE(source.Create(Layout(from.model, from.depths, from.components, width, height)));
+            ASSERT_TRUE(source.Create(Layout(from.model, from.depths, from.components, 7, 3)));
             for (int i = 0; i < source.m_Format.m_Size; ++i)
                 source.m_Data[i] = uint8_t(rand());
             log.Clear();
@@ -180,45 +194,36 @@ TEST(ImageConvert, TableAgreesWithColourModels)
             tablePairs += !log.Contains("Performace Warning");
             for (int p = 0; p < n; ++p)
             {
-                const uint8_t* s = source.m_Data + p * from.size;
-                const uint8_t* d = out.m_Data + p * to.size;
-                double r = s[from.c0], g = s[from.c1], b = s[from.c2];
-                if (from.model == CFormat::MODEL_YCBCR)
+                const uint8_t *s = source.m_Data + p * from.size, *d = out.m_Data + p * to.size;
+                const double a = s[from.c0], b = s[from.c1], c = s[from.c2];
+                // Moves and averages are exact; between the models within two levels.
+                double e[3] = {a, b, c};
+                if (toGrey)
+                    e[0] = e[1] = e[2] = int(s[from.c0] + s[from.c1] + s[from.c2]) / 3;
+                else if (fromYcc && !toYcc)
                 {
-                    double y = r, cb = g - 128, cr = b - 128;
-                    r = y + 1.402 * cr;
-                    g = y - 0.344136 * cb - 0.714136 * cr;
-                    b = y + 1.772 * cb;
+                    e[0] = a + 1.402 * (c - 128);
+                    e[1] = a - 0.344136 * (b - 128) - 0.714136 * (c - 128);
+                    e[2] = a + 1.772 * (b - 128);
+                    for (double& v : e)
+                        v = v < 0 ? 0.0 : (v > 255 ? 255.0 : v);
                 }
-                double e0 = r, e1 = g, e2 = b;
-                int tolerance = from.model == to.model ? 0 : 2;
-                if (to.model == CFormat::MODEL_YCBCR)
+                else if (toYcc && !fromYcc)
                 {
-                    if (from.model != CFormat::MODEL_YCBCR)
-                    {
-                        e0 = 0.299 * r + 0.587 * g + 0.114 * b;
-                        e1 = -0.168736 * r - 0.331264 * g + 0.5 * b + 128;
-                        e2 = 0.5 * r - 0.418688 * g - 0.081312 * b + 128;
-                    }
-                    else
-                        e0 = s[from.c0], e1 = s[from.c1], e2 = s[from.c2];
+                    e[0] = 0.299 * a + 0.587 * b + 0.114 * c;
+                    e[1] = -0.168736 * a - 0.331264 * b + 0.5 * c + 128;
+                    e[2] = 0.5 * a - 0.418688 * b - 0.081312 * c + 128;
                 }
-                else if (to.model == CFormat::MODEL_LUMINANCE)
+                const double tolerance = (fromYcc != toYcc ? 2 : 0) + 0.5;
+                // Saturated YCbCr from RGB wraps instead of clamping; only in-range values count.
+                if (!(toYcc && (e[1] > 255 || e[2] > 255)))
                 {
-                    e0 = e1 = e2 = int(s[from.c0] + s[from.c1] + s[from.c2]) / 3;
-                    tolerance = 0;
+                    EXPECT_TRUE(std::abs(d[to.c0] - e[0]) <= tolerance &&
+                                std::abs(d[to.c1] - e[1]) <= tolerance &&
+                                std::abs(d[to.c2] - e[2]) <= tolerance)
+                        << "pixel " << p << ": " << int(d[to.c0]) << " " << int(d[to.c1]) << " "
+                        << int(d[to.c2]) << " expected " << e[0] << " " << e[1] << " " << e[2];
                 }
-                auto clamp = [](double v) { return v < 0 ? 0.0 : (v > 255 ? 255.0 : v); };
-                if (from.model == CFormat::MODEL_YCBCR && to.model == CFormat::MODEL_RGB)
-                    e0 = clamp(e0), e1 = clamp(e1), e2 = clamp(e2);
-                bool colourOk = std::abs(d[to.c0] - e0) <= tolerance + 0.5 &&
-                                std::abs(d[to.c1] - e1) <= tolerance + 0.5 &&
-                                std::abs(d[to.c2] - e2) <= tolerance + 0.5;
-                // Saturated YCbCr from RGB wraps instead of clamping; only check in-range values.
-                if (to.model == CFormat::MODEL_YCBCR && (e1 > 255 || e2 > 255))
-                    colourOk = true;
-                EXPECT_TRUE(colourOk) << "pixel " << p << ": " << int(d[to.c0]) << " " << int(d[to.c1]) << " "
-                                      << int(d[to.c2]) << " expected " << e0 << " " << e1 << " " << e2;
                 if (to.alpha >= 0)
                 {
                     EXPECT_EQ(d[to.alpha], from.alpha >= 0 ? s[from.alpha] : 255);
@@ -295,12 +300,99 @@ TEST(ImageConvert, DXT1)
         const uint8_t* at = out.m_Data + 4 * (6 * p.m_Y + p.m_X);
         EXPECT_EQ(std::vector<uint8_t>(at, at + 4), p.m_Pixel) << p.m_X << " " << p.m_Y;
     }
-    EXPECT_EQ(ErrorOf(
-                  []
-                  {
-                      CImage dxt3, target;
-                      dxt3.Create(CFormat(CFormat::PRESET_DXT3, 4, 4));
-                      dxt3.Convert(CFormat(CFormat::PRESET_RGBA8, 0, 0), target);
-                  }),
+    CImage dxt3;
+    ASSERT_TRUE(dxt3.Create(CFormat(CFormat::PRESET_DXT3, 4, 4)));
+    EXPECT_EQ(ErrorOf([&] { dxt3.Convert(CFormat(CFormat::PRESET_RGBA8, 0, 0), out); }),
               "CImage::Convert: Type convertion isn't implementeded");
+}
+
+// The table converter for the decoder's YCbCr layouts against the arithmetic path, which the
+// layout with alpha still takes: every possible pixel into every target layout.
+
+TEST(YCbCrTables, GiveTheArithmeticPixelsForEveryValue)
+{
+    // One 256 x 256 slice of (Cb, Cr) per luminance, into the four RGB layouts.
+    CImage slice, ycca;
+    ASSERT_TRUE(slice.Create(CFormat(CFormat::PRESET_YCBCR8, 256, 256)));
+    for (int y = 0; y < 256; ++y)
+    {
+        for (int i = 0; i < 65536; ++i)
+        {
+            slice.m_Data[3 * i] = (unsigned char)y;
+            slice.m_Data[3 * i + 1] = (unsigned char)i;
+            slice.m_Data[3 * i + 2] = (unsigned char)(i >> 8);
+        }
+        ASSERT_TRUE(slice.Convert(CFormat(CFormat::MODEL_YCBCR, 0x08080808, 0x00010203), ycca));
+        for (const SLayout& to : {LAYOUTS[0], LAYOUTS[1], LAYOUTS[2], LAYOUTS[3]})
+        {
+            CImage byTables, byArithmetic;
+            ASSERT_TRUE(slice.Convert(Layout(to.model, to.depths, to.components, 0, 0), byTables));
+            ASSERT_TRUE(ycca.Convert(Layout(to.model, to.depths, to.components, 0, 0), byArithmetic));
+            ASSERT_EQ(byTables.m_Format.m_Size, byArithmetic.m_Format.m_Size);
+            ASSERT_EQ(0, memcmp(byTables.m_Data, byArithmetic.m_Data, size_t(byTables.m_Format.m_Size)))
+                << "Y " << y << " into " << to.name;
+        }
+    }
+}
+
+// Loading an image with its reason: every decoder's refusal arrives the same way.
+
+TEST(TryLoadImage, GivesEachDecodersReason)
+{
+    struct SCase
+    {
+        const char* m_Name;
+        std::string m_Bytes;
+        bool m_Loaded;
+        const char* m_Reason;
+    } cases[] = {
+        {"a.tga", TGA(2, 24, "abc"), true, ""},
+        {"a.tga", TGA(1, 8, "a"), false, "tgaloader: image type 1 is not supported"},
+        {"a.dds", DDS("DXT5"), true, ""},
+        {"a.dds", DDS("DXT1"), false, "ddsloader: only DXT3 and DXT5 images are supported"},
+        {"a.jpg", "\xFF\xD9", false, "Err: not a jpeg"},
+        {"a.png", "not a png", false, ""},
+        {"a.unknown", TGA(2, 24, "abc"), false, ""},
+        {"A.TGA", TGA(2, 24, "abc"), false, ""}, // types are named in lower case
+    };
+    for (const SCase& c : cases)
+    {
+        CMemoryReader in(c.m_Bytes.data(), int32_t(c.m_Bytes.size()));
+        in.m_MimeType = GetMimeTypeFromFileName(c.m_Name);
+        CImage image;
+        CString reason("stale");
+        EXPECT_EQ(TryLoadImage(in, image, reason), c.m_Loaded) << c.m_Name << " " << c.m_Reason;
+        EXPECT_STREQ(reason.GetText(), c.m_Reason) << c.m_Name;
+        EXPECT_EQ(image.m_Data != nullptr, c.m_Loaded) << c.m_Name << " " << c.m_Reason;
+    }
+
+    // A format given by the caller is used whatever the stream's name says.
+    const std::string dds = DDS("DXT3");
+    CMemoryReader in(dds.data(), int32_t(dds.size()));
+    in.m_MimeType = GetMimeTypeFromFileName("a.dds.bak");
+    CDDSFormat format;
+    CImage image;
+    CString reason;
+    EXPECT_TRUE(TryLoadImage(in, image, reason, &format));
+    EXPECT_EQ(image.m_Format.m_Size, 16);
+}
+
+TEST(LoadImageOrLog, LogsTheReasonOnceAndNamesTheFile)
+{
+    CTempDir dir;
+    const std::string jpeg = dir / "bad.jpg", png = dir / "bad.png";
+    std::ofstream(jpeg, std::ios::binary) << "\xFF\xD9";
+    std::ofstream(png, std::ios::binary) << "not a png";
+
+    CLogCapture log;
+    CImage image;
+    CFileReader jpegIn(jpeg.c_str());
+    EXPECT_FALSE(LoadImageOrLog(jpegIn, image));
+    EXPECT_EQ(log.Text(), "Err: not a jpeg\nImage not loaded: " + jpeg + "\n");
+
+    // A decoder with nothing to say leaves only the file's line.
+    log.Clear();
+    CFileReader pngIn(png.c_str());
+    EXPECT_FALSE(LoadImageOrLog(pngIn, image));
+    EXPECT_EQ(log.Text(), "Image not loaded: " + png + "\n");
 }

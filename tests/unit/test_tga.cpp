@@ -48,17 +48,14 @@ TBytes Bytes(const CImage& image)
 
 } // namespace
 
-// Plain layouts and origins are in the corpus; these are the cases it lacks.
-TEST(TGALoad, MirroredRowsSkippedFieldsAndCutPackets)
+// Plain layouts, origins and mirrored rows are in the corpus; these are the cases it lacks.
+TEST(TGALoad, SkippedFieldsAndCutPackets)
 {
     const struct
     {
         TBytes m_File;
         TBytes m_Pixels;
     } cases[] = {
-        // Right-to-left rows are mirrored into left-to-right order.
-        {Cat(Header(2, 2, 2, 24, 0x30), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}),
-         {4, 5, 6, 1, 2, 3, 10, 11, 12, 7, 8, 9}},
         // The image ID and the colour map are skipped.
         {Cat(Header(3, 3, 1, 8, 0x20, 2, 2, 24), {'i', 'd', 0, 0, 0, 9, 9, 9, 40, 50, 60}), {40, 50, 60}},
         // Packets run across rows; raw and repeated packets mix.
@@ -180,12 +177,12 @@ TEST(ImageTool, WritesTGAAndReportsFailures)
     const std::string corpus = CORPUS_DIR;
     CTempDir dir;
     const std::string out = dir / "image.tga";
-    const std::string tool = std::string(VORNSCR_TOOL) + " image ";
+    const std::string image = "image ";
     std::string output;
 
     // A bottom-up 32-bit TGA comes out top-down with its bytes unchanged.
     const std::string input = corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-32bpp-bottom-left.tga";
-    ASSERT_EQ(RunCommand(tool + "'" + input + "' '" + out + "' 2>&1", output), 0) << output;
+    ASSERT_EQ(RunTool(image + "'" + input + "' '" + out + "'", output), 0) << output;
     std::string written = ReadBytes(out);
     CFileReader original(input.c_str());
     CImage expected;
@@ -196,7 +193,7 @@ TEST(ImageTool, WritesTGAAndReportsFailures)
 
     // DXT5 goes through the decompression into B, G, R, A.
     const std::string dds = corpus + "/dds/deb_openmw-data/omw_menu_scroll_center_h.dds";
-    ASSERT_EQ(RunCommand(tool + "'" + dds + "' '" + out + "' 2>&1", output), 0) << output;
+    ASSERT_EQ(RunTool(image + "'" + dds + "' '" + out + "'", output), 0) << output;
     CFileReader ddsFile(dds.c_str());
     CImage compressed, pixels;
     ASSERT_TRUE(compressed.Load(ddsFile));
@@ -205,14 +202,14 @@ TEST(ImageTool, WritesTGAAndReportsFailures)
     ASSERT_EQ(written.size(), 18u + 32u * 16u * 4u);
     EXPECT_TRUE(TBytes(written.begin() + 18, written.end()) == Bytes(pixels));
 
-    EXPECT_EQ(RunCommand(tool + "'" + corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-16bpp-top-left.tga' '" +
-                             out + "' 2>&1",
-                         output),
-              1);
+    EXPECT_EQ(
+        RunTool(image + "'" + corpus + "/tga/deb_gdk-pixbuf-tests/gtk-logo-16bpp-top-left.tga' '" + out + "'",
+                output),
+        1);
     EXPECT_NE(output.find("tgaloader: bad format"), std::string::npos) << output;
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1);
-    EXPECT_EQ(RunCommand(tool + "/nonexistent/file.tga '" + out + "' 2>&1", output), 1);
+    EXPECT_EQ(RunTool(image + "/nonexistent/file.tga '" + out + "'", output), 1);
     EXPECT_NE(output.find("cannot open"), std::string::npos) << output;
-    EXPECT_NE(RunCommand(std::string(VORNSCR_TOOL) + " 2>&1", output), 0);
+    EXPECT_NE(RunTool("", output), 0);
 }
 #endif
