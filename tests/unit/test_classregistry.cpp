@@ -27,12 +27,8 @@ CClass* CreateNothing()
 
 TEST(ClassRegistry, NewestRegistrationWinsAndEnumerationListsNewestFirst)
 {
-    CHandle* handle = Find("testkind");
-    ASSERT_NE(handle, nullptr);
-    CClass* object = Create("testkind");
-    EXPECT_NE(dynamic_cast<CTestNew*>(object), nullptr);
-    EXPECT_EQ(object->m_Handle, handle);
-    delete object;
+    ASSERT_NE(Find("testkind"), nullptr);
+    EXPECT_STREQ(Find("testkind")->m_ClassName, "CTestNew");
 
     TDynamicArray<CHandle*> all;
     all.Add(nullptr);

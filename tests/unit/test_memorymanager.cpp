@@ -110,19 +110,6 @@ TEST(Release, NullIsIgnoredAndASecondReleaseIsOnlyReported)
     EXPECT_EQ(log.Text(), warning);
 }
 
-TEST(Allocate, TracingLogsEveryAllocationAndRelease)
-{
-    CLogCapture log;
-    log.Reserve(4096); // the capture must not allocate while every allocation is logged
-    NMemoryManager::SetTracing(true);
-    void* block = NMemoryManager::Allocate(3, "trace.cpp", 5);
-    NMemoryManager::Free(block, "trace.cpp", 6);
-    NMemoryManager::SetTracing(false);
-    EXPECT_TRUE(log.Contains("Allocated 3 bytes\n"));
-    EXPECT_TRUE(log.Contains("Freed 3 bytes\n"));
-    EXPECT_EQ(log.Text().compare(0, 66, Padded("trace.cpp", 60) + "(   5)"), 0) << log.Text();
-}
-
 TEST(AllocateDeathTest, AnImpossibleRequestEndsTheProcessWithAMessage)
 {
     EXPECT_DEATH(NMemoryManager::Allocate(-5, "huge.cpp", 9), "out of memory");

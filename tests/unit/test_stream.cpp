@@ -16,8 +16,6 @@ TEST(FileStreams, ReadSeekWriteAndAppend)
     CFileReader reader((dir / "data.bin").c_str());
     ASSERT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.GetSize(), 303);
-    EXPECT_EQ(reader.Read(nullptr, 100), 100);
-    EXPECT_EQ(reader.GetPosition(), 100);
     char buffer[8] = {};
     EXPECT_EQ(reader.Read(buffer, 0), 0);
     EXPECT_EQ(reader.Seek(-3, 2), 0);
@@ -30,7 +28,6 @@ TEST(FileStreams, ReadSeekWriteAndAppend)
     EXPECT_EQ(clone->GetPosition(), 0);
     EXPECT_EQ(clone->GetSize(), 303);
     delete clone;
-    EXPECT_FALSE(CFileReader("/nonexistent/file.png").IsOpen());
 
     const std::string out = dir / "out.bin";
     CFileWriter writer(out.c_str(), 0);

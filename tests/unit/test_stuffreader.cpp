@@ -65,7 +65,6 @@ TEST(StuffReader, EmptyArchiveHasAnEmptyTreeAndDataAtFourAndAMissingOneNone)
     missing.m_FileName = "/nonexistent/archive.stuff";
     CLogCapture log;
     EXPECT_FALSE(missing.Load());
-    EXPECT_FALSE(missing.Load());
     EXPECT_EQ(missing.OpenFile("a"), nullptr);
     EXPECT_EQ(log.Text(), "");
 }
@@ -119,12 +118,6 @@ TEST(StuffReader, FindFilesIsDepthFirstInDirectoryOrder)
                                         "textures\\props\\deep\\x.dds", "textures\\a.dds.bak"}));
     EXPECT_EQ(archive.Paths(".dds").size(), 6u);
     EXPECT_EQ(archive.Paths(".DDS").size(), 0u);
-
-    CString path;
-    archive.m_Reader.GetDirectoryPath(archive.m_Reader.FindNode("root.dds", false), path);
-    EXPECT_STREQ(path.GetText(), "");
-    archive.m_Reader.GetDirectoryPath(archive.m_Reader.FindNode("textures\\props\\lamp.dds", false), path);
-    EXPECT_STREQ(path.GetText(), "textures\\props\\");
 }
 
 TEST(StuffReader, DamagedArchivesServeWhatLiesInsideAndSayWhy)
@@ -208,7 +201,6 @@ TEST(MemoryBlock, SeekAndReadStayInside)
     EXPECT_EQ(block.Read(out, -1), 0);
     EXPECT_EQ(block.m_Position, 2);
     EXPECT_EQ(block.GetPosition(), -1);
-    EXPECT_TRUE(block.m_MimeType.IsEmpty());
 }
 
 TEST(StuffReader, ScriptBlockPublishesTheReaderAndStaysPassive)

@@ -42,17 +42,3 @@ TEST(Matrix, ProductTakesColumnsOfTheRightFactor)
     EXPECT_FLOAT_EQ(ab[13], 2 * 4 + 6 * 3 + 10 * 2 + 14 * 1);
     ExpectMatrix(a.Transposed(), {1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 4, 8, 12, 16});
 }
-
-TEST(Matrix, ViewOfTheDefaultObserverLooksAlongX)
-{
-    float yaw = 1.5707964f;
-    SMatrix view = SMatrix::Rotation(-yaw, 0, 0).Transposed() * SMatrix::Translation(50, 0, 0);
-    ExpectMatrix(view, {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -50, 1}, 1e-4f);
-}
-
-TEST(Vector, CrossAndLength)
-{
-    CVector3 x(1, 0, 0), y(0, 1, 0);
-    EXPECT_EQ(x.Cross(y), CVector3(0, 0, 1));
-    EXPECT_FLOAT_EQ(CVector3(3, 4, 12).Length(), 13);
-}
