@@ -57,8 +57,9 @@ std::vector<SPixel> ReadFrame(int width, int height, int x, int y)
 std::string SolidTGA(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
 {
     NContent::SPixels pixels(width, height);
-    for (size_t i = 0; i < pixels.m_Data.size(); i += 4)
-        pixels.m_Data[i] = r, pixels.m_Data[i + 1] = g, pixels.m_Data[i + 2] = b, pixels.m_Data[i + 3] = a;
+    const uint8_t rgba[4] = {r, g, b, a};
+    for (size_t i = 0; i < pixels.m_Data.size(); ++i)
+        pixels.m_Data[i] = rgba[i % 4];
     return NContent::WriteTGA(pixels, false, true);
 }
 

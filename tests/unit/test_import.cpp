@@ -32,7 +32,10 @@ struct SModelSummary
     {
         const float p[3] = {v.x, v.y, v.z};
         for (int k = 0; k < 3; ++k)
-            m_Low[k] = std::min(m_Low[k], p[k]), m_High[k] = std::max(m_High[k], p[k]);
+        {
+            m_Low[k] = std::min(m_Low[k], p[k]);
+            m_High[k] = std::max(m_High[k], p[k]);
+        }
     }
 };
 
